@@ -1,0 +1,80 @@
+// The forwarding rule: with a module in the slot that exports the function,
+// call it with the host's arguments and convert its answer; otherwise answer
+// with the function's default result.
+#pragma once
+
+#include "java_args.hpp"
+#include "module_slot.hpp"
+
+#include <type_traits>
+#include <utility>
+
+namespace vantrell {
+
+template <class Kind> struct JavaResult;
+template <> struct JavaResult<kind_VOID> { using type = void; };
+template <> struct JavaResult<kind_TRUTH> { using type = jboolean; };
+template <> struct JavaResult<kind_BOOL8> { using type = jboolean; };
+template <> struct JavaResult<kind_VALUE> { using type = jint; };
+template <> struct JavaResult<kind_TEXT> { using type = jstring; };
+template <class Kind> using java_result_t = typename JavaResult<Kind>::type;
+
+// An int32 truth is judged on all 32 bits.
+inline jboolean to_java(kind_TRUTH, JNIEnv *, std::int32_t answer) {
+    return answer != 0 ? JNI_TRUE : JNI_FALSE;
+}
+// Of a bool8 truth only its byte is read, and passed on as it is.
+inline jboolean to_java(kind_BOOL8, JNIEnv *, ai_bool8 answer) { return answer; }
+inline jint to_java(kind_VALUE, JNIEnv *, std::int32_t answer) { return answer; }
+// The module keeps its text; the host gets a new string made from it.
+inline jstring to_java(kind_TEXT, JNIEnv *env, const char *answer) {
+    return answer ? env->NewStringUTF(answer) : nullptr;
+}
+
+template <class Fn> java_result_t<typename Fn::kind> default_result() {
+    using Result = java_result_t<typename Fn::kind>;
+    if constexpr (std::is_pointer_v<Result>)
+        return nullptr;
+    else if constexpr (!std::is_void_v<Result>)
+        return static_cast<Result>(Fn::missing_answer);
+}
+
+// Whether exceptions out of the module function are caught and discarded.
+template <class Fn> inline constexpr bool swallows_exceptions = false;
+template <> inline constexpr bool swallows_exceptions<fn::endGame> = true;
+
+template <class Fn, class... Args>
+java_result_t<typename Fn::kind> forward(JNIEnv *env, Args &&...args) {
+    auto function = reinterpret_cast<typename Fn::pointer>(module_slot::find(Fn::export_name));
+    if (!function)
+        return default_result<Fn>();
+    if (!(args.acquire(env) && ...))
+        return default_result<Fn>();
+    if constexpr (swallows_exceptions<Fn>) {
+        static_assert(std::is_void_v<java_result_t<typename Fn::kind>>);
+        try {
+            function(args.get()...);
+        } catch (...) {
+        }
+        (args.after_call(env), ...);
+    } else if constexpr (std::is_void_v<java_result_t<typename Fn::kind>>) {
+        function(args.get()...);
+        (args.after_call(env), ...);
+    } else {
+        auto answer = function(args.get()...);
+        (args.after_call(env), ...);
+        return to_java(typename Fn::kind{}, env, answer);
+    }
+}
+
+// The native method behind each module function; terminate's also unloads.
+template <class Fn> struct NativeMethod {
+    template <class... Args> static auto call(JNIEnv *env, Args &&...args) {
+        return forward<Fn>(env, std::forward<Args>(args)...);
+    }
+};
+template <> struct NativeMethod<fn::terminate> {
+    static void call(JNIEnv *) { module_slot::terminate(); }
+};
+
+} // namespace vantrell

@@ -1,0 +1,102 @@
+// What each kind of module parameter is on the Java side, and how a Java
+// argument becomes the module's. An argument holds only the Java reference
+// until acquire(), which runs after the module function has been found, so a
+// default answer never touches the VM. Whatever acquire() borrows is released
+// by the argument's destructor, inside the native method.
+#pragma once
+
+#include "jni_guards.hpp"
+#include "module_functions.hpp"
+
+#include <cstdint>
+#include <cstring>
+
+namespace vantrell {
+
+// The bridge-owned record handed to the module's getAIMove; it keeps the
+// last bytes a module wrote, since a module may leave some unwritten.
+extern ai_move move_buffer;
+
+template <class Kind> class Arg;
+
+template <> class Arg<param_INT32> {
+public:
+    using java_type = jint;
+    explicit Arg(jint value) : value_(value) {}
+    bool acquire(JNIEnv *) { return true; }
+    std::int32_t get() const { return value_; }
+    void after_call(JNIEnv *) {}
+
+private:
+    jint value_;
+};
+
+// The host's boolean, widened to 32 bits with zero fill.
+template <> class Arg<param_FLAG> {
+public:
+    using java_type = jboolean;
+    explicit Arg(jboolean value) : value_(value) {}
+    bool acquire(JNIEnv *) { return true; }
+    ai_flag get() const { return static_cast<ai_flag>(static_cast<std::uint32_t>(value_)); }
+    void after_call(JNIEnv *) {}
+
+private:
+    jboolean value_;
+};
+
+// A Java string lent to the module as modified UTF-8 for the call.
+template <> class Arg<param_TEXT> {
+public:
+    using java_type = jstring;
+    explicit Arg(jstring string) : string_(string) {}
+    bool acquire(JNIEnv *env) { return string_ && chars_.acquire(env, string_); }
+    const char *get() const { return chars_.get(); }
+    void after_call(JNIEnv *) {}
+
+private:
+    jstring string_;
+    StringUtfChars chars_;
+};
+
+// An array too short to hold a move record is refused like a null one: the
+// module would otherwise read or write past its end.
+inline bool holds_move(JNIEnv *env, jbyteArray array) {
+    return array && env->GetArrayLength(array) >= AI_MOVE_SIZE;
+}
+
+// The host's move for the module to read: the module works on the array's
+// elements themselves, and what it writes there reaches the host's array.
+template <> class Arg<param_MOVE_IN> {
+public:
+    using java_type = jbyteArray;
+    explicit Arg(jbyteArray array) : array_(array) {}
+    bool acquire(JNIEnv *env) { return holds_move(env, array_) && elements_.acquire(env, array_); }
+    ai_move *get() const { return reinterpret_cast<ai_move *>(elements_.get()); }
+    void after_call(JNIEnv *) {}
+
+private:
+    jbyteArray array_;
+    ByteArrayElements elements_;
+};
+
+// The module's move, written into the move buffer; only after the call are
+// the array's elements taken, and the buffer's five bytes copied into them.
+template <> class Arg<param_MOVE_OUT> {
+public:
+    using java_type = jbyteArray;
+    explicit Arg(jbyteArray array) : array_(array) {}
+    bool acquire(JNIEnv *env) { return holds_move(env, array_); }
+    ai_move *get() const { return &move_buffer; }
+    void after_call(JNIEnv *env) {
+        ByteArrayElements elements;
+        if (elements.acquire(env, array_))
+            std::memcpy(elements.get(), &move_buffer, AI_MOVE_SIZE);
+    }
+
+private:
+    jbyteArray array_;
+};
+
+template <class Kind> using java_param_t = typename Arg<Kind>::java_type;
+
+} // namespace vantrell

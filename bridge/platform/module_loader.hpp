@@ -1,0 +1,31 @@
+// The narrow layer between the bridge and the platform's module loader:
+// load a library by path, find an export by its exact name, unload it.
+// One implementation per platform; nothing outside this layer knows which.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace vantrell::platform {
+
+using ModuleHandle = void *;
+
+// Loads the library whose path is the `count` UTF-16 units at `units` (not
+// terminated). Returns null when the path cannot name a file (an embedded
+// U+0000, an unpaired surrogate on a platform with UTF-8 paths, an empty
+// path) or when the loader refuses it.
+ModuleHandle load_module(const std::uint16_t *units, std::size_t count) noexcept;
+
+// The address of the export named exactly `name` in the module itself (not
+// in a library it depends on), or null.
+void *find_export(ModuleHandle module, const char *name) noexcept;
+
+// Drops one load of the module; the loader unloads it with its last load.
+void unload_module(ModuleHandle module) noexcept;
+
+// The loader's own words for the most recent failure on this thread, or an
+// explanation of why the path was refused before reaching the loader.
+std::string last_error();
+
+} // namespace vantrell::platform

@@ -1,0 +1,59 @@
+#include "bridge_under_test.hpp"
+
+#include "module_loader.hpp"
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace bridge_test {
+
+std::string jni_export_name(const char *method, int argument_bytes) {
+    std::string name = std::string("Java_com_quenbrook_ravo_tessel_ai_NativeAIBridge_") + method;
+#if defined(_WIN32) && !defined(_WIN64)
+    name = "_" + name + "@" + std::to_string(8 + argument_bytes);
+#else
+    (void)argument_bytes;
+#endif
+    return name;
+}
+
+namespace {
+
+vantrell::platform::ModuleHandle load_bridge() {
+    std::u16string path;
+    for (const char *c = VANTRELL_PATH; *c; ++c)
+        path += static_cast<char16_t>(static_cast<unsigned char>(*c));
+    auto handle = vantrell::platform::load_module(reinterpret_cast<const std::uint16_t *>(path.data()),
+                                                  path.size());
+    if (!handle)
+        throw std::runtime_error("cannot load the bridge " VANTRELL_PATH ": " +
+                                 vantrell::platform::last_error());
+    return handle;
+}
+
+template <class Pointer>
+void find(vantrell::platform::ModuleHandle bridge, Pointer &pointer, const char *method, int bytes,
+          std::string &missing) {
+    std::string name = jni_export_name(method, bytes);
+    pointer = reinterpret_cast<Pointer>(vantrell::platform::find_export(bridge, name.c_str()));
+    if (!pointer)
+        missing += name + " ";
+}
+
+} // namespace
+
+Bridge::Bridge() {
+    auto handle = load_bridge();
+    find(handle, initializeLibrary, "initializeLibrary", 4, missing);
+#define BRIDGE_TEST_FIND(result, name, bytes, params, default_answer) find(handle, name, #name, bytes, missing);
+    AI_MODULE_FUNCTIONS(BRIDGE_TEST_FIND)
+#undef BRIDGE_TEST_FIND
+}
+
+Bridge &bridge() {
+    static Bridge instance;
+    return instance;
+}
+
+} // namespace bridge_test

@@ -1,0 +1,32 @@
+/*
+ * One-byte truths returned in a full register whose upper bits are not
+ * zero: only the low byte is the answer. Declared here as 32-bit returns on
+ * purpose, under the contract's export names.
+ */
+#define AI_MODULE_NO_DECLARATIONS
+#include "ai_module.h"
+
+/* Low byte 0xA7: passed on as it is, read as true. */
+AI_VISIBLE int32_t AI_CALL submitAIMoveResult(int32_t rank, int32_t result) AI_SYMBOL(submitAIMoveResult, 8);
+/* Low byte 0x00 under set upper bits: false. */
+AI_VISIBLE int32_t AI_CALL submitOpponentMove(int32_t fromX, int32_t fromY, int32_t toX, int32_t toY,
+                                              int32_t rank, int32_t result) AI_SYMBOL(submitOpponentMove, 24);
+/* Low byte 0x01 under set upper bits: true. */
+AI_VISIBLE int32_t AI_CALL illegalMove(void *move) AI_SYMBOL(illegalMove, 4);
+
+int32_t AI_CALL submitAIMoveResult(int32_t rank, int32_t result) {
+    (void)rank;
+    (void)result;
+    return 0x12A7;
+}
+
+int32_t AI_CALL submitOpponentMove(int32_t fromX, int32_t fromY, int32_t toX, int32_t toY, int32_t rank,
+                                   int32_t result) {
+    (void)fromX, (void)fromY, (void)toX, (void)toY, (void)rank, (void)result;
+    return 0x7F00;
+}
+
+int32_t AI_CALL illegalMove(void *move) {
+    (void)move;
+    return 0x5501;
+}
