@@ -1,0 +1,76 @@
+# Runs elf-export-names on a copy of INPUT, made in the empty directory WORK,
+# and checks the outcome:
+#   EXPECT=refused  exit status 1, a message matching MESSAGE, the copy
+#                   byte for byte unchanged
+#   EXPECT=renamed  exit status 0, -v output matching MESSAGE, each of EXPECTED
+#                   (comma-separated) exported per NM, the hash table sound per
+#                   PYTHON HASH_CHECK, and a second run silent and without effect
+# Either way no temporary file may be left behind. With MERGED_TAIL, the case
+# is skipped unless the linker stored that string inside a longer one.
+file(REMOVE_RECURSE "${WORK}")
+file(MAKE_DIRECTORY "${WORK}")
+get_filename_component(name "${INPUT}" NAME)
+set(copy "${WORK}/${name}")
+file(COPY_FILE "${INPUT}" "${copy}")
+file(SHA256 "${copy}" before)
+
+if(MERGED_TAIL)
+  execute_process(COMMAND "${READELF}" -W -p .dynstr "${copy}" OUTPUT_VARIABLE strings)
+  # "[  offset]  string" lines; the spacing differs between readelf versions.
+  string(REGEX REPLACE "\\][ \t]+" "]" strings "${strings}")
+  string(FIND "${strings}" "]${MERGED_TAIL}\n" separate)
+  if(NOT separate EQUAL -1)
+    message("SKIPPED: the linker stored ${MERGED_TAIL} as a string of its own")
+    return()
+  endif()
+endif()
+
+function(run_tool)
+  execute_process(COMMAND "${TOOL}" ${ARGN} "${copy}" RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  set(rc "${rc}" PARENT_SCOPE)
+  set(said "${out}${err}" PARENT_SCOPE)
+endfunction()
+
+function(expect_no_leftovers)
+  file(GLOB entries LIST_DIRECTORIES true "${WORK}/*" "${WORK}/.*")
+  if(NOT entries STREQUAL copy)
+    message(FATAL_ERROR "the work directory holds more than the file: ${entries}")
+  endif()
+endfunction()
+
+if(EXPECT STREQUAL "refused")
+  run_tool()
+  if(NOT rc EQUAL 1 OR NOT said MATCHES "${MESSAGE}")
+    message(FATAL_ERROR "expected exit status 1 and a message matching '${MESSAGE}', got ${rc}: ${said}")
+  endif()
+  file(SHA256 "${copy}" after)
+  if(NOT after STREQUAL before)
+    message(FATAL_ERROR "the refused file was changed")
+  endif()
+elseif(EXPECT STREQUAL "renamed")
+  run_tool(-v)
+  if(NOT rc EQUAL 0 OR NOT said MATCHES "${MESSAGE}")
+    message(FATAL_ERROR "expected exit status 0 and output matching '${MESSAGE}', got ${rc}: ${said}")
+  endif()
+  execute_process(COMMAND "${NM}" -D --defined-only "${copy}" OUTPUT_VARIABLE listing)
+  string(REPLACE "," ";" expected "${EXPECTED}")
+  foreach(export IN LISTS expected)
+    string(FIND "${listing}" " ${export}\n" at)
+    if(at EQUAL -1)
+      message(FATAL_ERROR "${export} is not exported after renaming:\n${listing}")
+    endif()
+  endforeach()
+  execute_process(COMMAND "${PYTHON}" "${HASH_CHECK}" "${copy}" RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "hash table check failed: ${out}${err}")
+  endif()
+  file(SHA256 "${copy}" renamed)
+  run_tool()
+  file(SHA256 "${copy}" again)
+  if(NOT rc EQUAL 0 OR NOT said STREQUAL "" OR NOT again STREQUAL renamed)
+    message(FATAL_ERROR "a second run was not a silent no-op: exit status ${rc}, said '${said}'")
+  endif()
+else()
+  message(FATAL_ERROR "EXPECT must be refused or renamed")
+endif()
+expect_no_leftovers()
