@@ -4,7 +4,7 @@
 # 32-bit Windows cross compiler and Wine.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ openjdk-17-jdk-headless libgtest-dev junit5 binutils)
+packages=(cmake ninja-build g++ openjdk-17-jdk-headless libgtest-dev junit5 binutils nlohmann-json3-dev)
 command -v python3 >/dev/null || packages+=(python3)
 windows=0
 [[ "${1:-}" == "--windows" ]] && windows=1

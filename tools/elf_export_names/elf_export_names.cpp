@@ -131,12 +131,14 @@ struct Counts {
 bool is_ascii_letter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool is_ascii_digit(unsigned char c) { return c >= '0' && c <= '9'; }
 
-// For a name of the form _<C identifier>$<decimal digits>, the index of its
-// '$'; otherwise npos.
+// For a name of the form <C identifier>$<decimal digits>, the index of its
+// '$'; otherwise npos. The contract's names all start with '_'; any
+// identifier is accepted so that deliberately misnamed test modules
+// ("abortGame@4") can be built the same way.
 size_t placeholder_dollar(const unsigned char* name, size_t length) {
     constexpr size_t npos = static_cast<size_t>(-1);
-    if (length < 4 || name[0] != '_' || !(is_ascii_letter(name[1]) || name[1] == '_')) return npos;
-    size_t i = 2;
+    if (length < 3 || !(is_ascii_letter(name[0]) || name[0] == '_')) return npos;
+    size_t i = 1;
     while (i < length && (is_ascii_letter(name[i]) || is_ascii_digit(name[i]) || name[i] == '_')) ++i;
     if (i + 1 >= length || name[i] != '$') return npos;
     const size_t dollar = i;

@@ -1,0 +1,28 @@
+// The contract's functions as data, made from the list in ai_module.h.
+#pragma once
+
+#include "ai_module.h"
+
+#include <string>
+
+namespace aimodule_check {
+
+struct ContractFunction {
+    const char *name;        // "abortGame"
+    const char *export_name; // "_abortGame@4"
+    int parameter_bytes;     // 4 per parameter
+    const char *result_kind; // VOID, TRUTH, BOOL8, VALUE or TEXT
+    int missing_answer;      // the host's answer when the function is missing
+};
+
+#define AIMODULE_CHECK_ENTRY(result, name, bytes, params, missing)                                \
+    {#name, AI_EXPORT_NAME(name, bytes), bytes, #result, missing},
+inline constexpr ContractFunction contract_functions[] = {AI_MODULE_FUNCTIONS(AIMODULE_CHECK_ENTRY)};
+#undef AIMODULE_CHECK_ENTRY
+
+static_assert(sizeof contract_functions / sizeof contract_functions[0] == AI_MODULE_FUNCTION_COUNT);
+
+// What the host receives from the bridge when the module lacks `function`.
+std::string host_default(const ContractFunction &function);
+
+} // namespace aimodule_check

@@ -1,0 +1,45 @@
+// Loads a module exactly as the bridge does and judges each of the
+// contract's functions: exported under its exact name, missing, or
+// exported under a near-miss name the bridge will never find.
+#pragma once
+
+#include "module_loader.hpp"
+#include "near_miss.hpp"
+
+#include <string>
+#include <vector>
+
+namespace aimodule_check {
+
+struct FoundNearMiss {
+    std::string exported;
+    NearMiss miss;
+};
+
+struct FunctionReport {
+    const ContractFunction *function;
+    enum Status { exact, missing, near_miss } status;
+    std::vector<FoundNearMiss> near_misses; // also listed beside an exact export
+};
+
+struct Report {
+    std::string path;
+    bool loaded = false;
+    std::string load_error;   // the loader's own words
+    std::string likely_cause; // judged from the file
+    std::vector<FunctionReport> functions;
+
+    int count(FunctionReport::Status status) const;
+    // 0 when every function the module exports is found by its exact name,
+    // 1 for a near miss or a module that does not load.
+    int exit_status() const;
+};
+
+// Loads the module at `path` (UTF-8) into `module`, which the caller
+// unloads, and reports on it.
+Report inspect(const std::string &path, vantrell::platform::ModuleHandle &module);
+
+// The status as a word: "exact", "missing", "near miss".
+const char *status_word(FunctionReport::Status status);
+
+} // namespace aimodule_check

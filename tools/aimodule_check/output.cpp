@@ -1,0 +1,70 @@
+#include "output.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include <iomanip>
+
+namespace aimodule_check {
+
+void print_text(std::ostream &out, const Report &report) {
+    out << "module: " << report.path << "\n";
+    if (!report.loaded) {
+        out << "does not load: " << report.load_error << "\n"
+            << "likely cause: " << report.likely_cause << "\n";
+        return;
+    }
+    for (const FunctionReport &entry : report.functions) {
+        const ContractFunction &function = *entry.function;
+        out << "  " << std::left << std::setw(10) << status_word(entry.status);
+        if (entry.status == FunctionReport::missing)
+            out << std::setw(38) << function.export_name << "the host gets " << host_default(function);
+        else
+            out << function.export_name;
+        out << "\n";
+        for (const FoundNearMiss &found : entry.near_misses)
+            out << "            exported as \"" << found.exported << "\": " << found.miss.fix << "\n";
+    }
+    out << "exact: " << report.count(FunctionReport::exact) << ", missing: " << report.count(FunctionReport::missing)
+        << ", near misses: " << report.count(FunctionReport::near_miss) << "\n";
+}
+
+void print_smoke_call(std::ostream &out, const SmokeCall &call) {
+    out << "  " << call.call << " -> " << call.answer << std::endl;
+}
+
+void print_json(std::ostream &out, const Report &report, const std::vector<SmokeCall> *smoke) {
+    nlohmann::ordered_json json;
+    json["module"] = report.path;
+    json["loaded"] = report.loaded;
+    if (!report.loaded) {
+        json["load_error"] = report.load_error;
+        json["likely_cause"] = report.likely_cause;
+    } else {
+        json["functions"] = nlohmann::json::array();
+        for (const FunctionReport &entry : report.functions) {
+            nlohmann::ordered_json item;
+            item["name"] = entry.function->name;
+            item["export"] = entry.function->export_name;
+            item["status"] = entry.status == FunctionReport::near_miss ? "near_miss" : status_word(entry.status);
+            item["host_default"] = host_default(*entry.function);
+            item["near_misses"] = nlohmann::json::array();
+            for (const FoundNearMiss &found : entry.near_misses)
+                item["near_misses"].push_back({{"exported", found.exported}, {"kind", found.miss.kind},
+                                               {"fix", found.miss.fix}});
+            json["functions"].push_back(item);
+        }
+        json["summary"] = {{"exact", report.count(FunctionReport::exact)},
+                           {"missing", report.count(FunctionReport::missing)},
+                           {"near_miss", report.count(FunctionReport::near_miss)}};
+    }
+    if (smoke) {
+        json["smoke"] = nlohmann::json::array();
+        for (const SmokeCall &call : *smoke)
+            json["smoke"].push_back({{"function", call.function}, {"call", call.call}, {"answer", call.answer}});
+    }
+    json["exit_status"] = report.exit_status();
+    // Module texts need not be valid UTF-8; replace what is not.
+    out << json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+}
+
+} // namespace aimodule_check
