@@ -1,13 +1,25 @@
 # Building AI modules: shared libraries that export the functions of
 # ai_module.h under their decorated names ("_abortGame@4").
 #
-#   add_ai_module(<target> <source>...)
-#       A SHARED library lib<target> built from the sources, with ai_module.h
-#       on its include path.
+#   add_ai_module(<target> <source>... [FUNCTIONS <name>...])
+#       A SHARED library built from the sources, with ai_module.h on its
+#       include path: lib<target>.so on ELF platforms, <target>.dll on
+#       Windows. It exports the contract functions it defines; FUNCTIONS
+#       names them when that is not all 36 (a Windows export table is written
+#       before the link, so it must know; on ELF only those listed are made
+#       global). The target's AI_EXPORT_NAMES property holds the export names.
 #
-#   ai_module_export_names(<out_var>)
-#       The 36 export names of ai_module.h ("_initialize@4", ...), in the
-#       header's order.
+#   ai_module_functions(<names_var> <bytes_var>)
+#       The 36 function names of ai_module.h ("initialize", ...) and their
+#       parameter bytes ("4", ...), in the header's order.
+#
+#   ai_module_export_names(<out_var> [<name>...])
+#       The export names ("_initialize@4", ...) of the given functions, or of
+#       all 36, in the header's order.
+#
+#   ai_module_write_if_changed(<path> <text>)
+#       Writes a generated file (a definition file, a list) only when its
+#       text changes, so that a new configure does not relink what uses it.
 #
 # Variables that may be set before including this file or before a call:
 #   AI_MODULE_INCLUDE_DIR  directory of ai_module.h (default: ../include
@@ -36,11 +48,23 @@ function(_ai_module_include_dir out_var)
   set(${out_var} "${dir}" PARENT_SCOPE)
 endfunction()
 
-function(ai_module_export_names out_var)
+# Not file(CONFIGURE): it would read the "@4 ... @" of export names as a
+# variable reference.
+function(ai_module_write_if_changed path text)
+  if(EXISTS "${path}")
+    file(READ "${path}" old)
+    if(old STREQUAL text)
+      return()
+    endif()
+  endif()
+  file(WRITE "${path}" "${text}")
+endfunction()
+
+function(ai_module_functions names_var bytes_var)
   _ai_module_include_dir(dir)
   set(header "${dir}/ai_module.h")
   if(NOT EXISTS "${header}")
-    message(FATAL_ERROR "ai_module_export_names: ${header} not found (set AI_MODULE_INCLUDE_DIR)")
+    message(FATAL_ERROR "ai_module_functions: ${header} not found (set AI_MODULE_INCLUDE_DIR)")
   endif()
   # The whole file at once: file(STRINGS) would join the list entries, whose
   # lines end in a backslash (read as escaping the list separator).
@@ -50,36 +74,82 @@ function(ai_module_export_names out_var)
   set(entry "\n[ \t]*X\\((VOID|TRUTH|BOOL8|VALUE|TEXT),[ \t]*([A-Za-z_][A-Za-z0-9_]*),[ \t]*([0-9]+),")
   string(REGEX MATCHALL "${entry}" entries "${text}")
   set(names)
+  set(bytes)
   foreach(match IN LISTS entries)
     string(REGEX MATCH "${entry}" parts "${match}")
-    list(APPEND names "_${CMAKE_MATCH_2}@${CMAKE_MATCH_3}")
+    list(APPEND names "${CMAKE_MATCH_2}")
+    list(APPEND bytes "${CMAKE_MATCH_3}")
   endforeach()
   list(LENGTH names count)
   set(unique ${names})
   list(REMOVE_DUPLICATES unique)
   list(LENGTH unique unique_count)
   if(NOT count EQUAL 36 OR NOT unique_count EQUAL count)
-    message(FATAL_ERROR "ai_module_export_names: expected 36 distinct functions in ${header}, "
+    message(FATAL_ERROR "ai_module_functions: expected 36 distinct functions in ${header}, "
                         "found ${count} (${unique_count} distinct): ${names}")
   endif()
-  set(${out_var} ${names} PARENT_SCOPE)
+  set(${names_var} ${names} PARENT_SCOPE)
+  set(${bytes_var} ${bytes} PARENT_SCOPE)
+endfunction()
+
+function(ai_module_export_names out_var)
+  ai_module_functions(names bytes)
+  set(wanted ${ARGN})
+  if(NOT wanted)
+    set(wanted ${names})
+  endif()
+  foreach(name IN LISTS wanted)
+    if(NOT name IN_LIST names)
+      message(FATAL_ERROR "ai_module_export_names: ${name} is not a function of ai_module.h")
+    endif()
+  endforeach()
+  set(export_names)
+  foreach(name size IN ZIP_LISTS names bytes)
+    if(name IN_LIST wanted)
+      list(APPEND export_names "_${name}@${size}")
+    endif()
+  endforeach()
+  set(${out_var} ${export_names} PARENT_SCOPE)
 endfunction()
 
 function(add_ai_module target)
-  if(ARGC LESS 2)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "FUNCTIONS")
+  set(sources ${arg_UNPARSED_ARGUMENTS})
+  if(NOT sources)
     message(FATAL_ERROR "add_ai_module(${target}): no sources given")
   endif()
+  if("FUNCTIONS" IN_LIST ARGN AND NOT arg_FUNCTIONS)
+    message(FATAL_ERROR "add_ai_module(${target}): FUNCTIONS names no function")
+  endif()
+  ai_module_export_names(export_names ${arg_FUNCTIONS})
   _ai_module_include_dir(include_dir)
-  add_library(${target} SHARED ${ARGN})
+  add_library(${target} SHARED ${sources})
   target_include_directories(${target} PRIVATE "${include_dir}")
-  # lib<target>.so, with an unversioned SONAME: hosts load modules by path.
-  set_target_properties(${target} PROPERTIES PREFIX "lib")
+  set_property(TARGET ${target} PROPERTY AI_EXPORT_NAMES ${export_names})
 
   if(WIN32)
-    # Windows export naming is handled separately, by a module-definition
-    # file made from ai_module_export_names().
+    # <target>.dll: hosts load modules by path, under the name they were
+    # given. The export table comes from a module-definition file: the
+    # compiler decorates each __stdcall function itself ("abortGame@4" as
+    # the linker spells it, its leading underscore implied), and each line
+    # "_abortGame@4 = abortGame@4" exports that symbol under the name with
+    # the underscore written out. Nothing is marked dllexport (ai_module.h),
+    # and a definition file turns the linker's automatic exports off, so no
+    # other name is exported.
+    set_target_properties(${target} PROPERTIES PREFIX "")
+    set(def "EXPORTS\n")
+    foreach(name IN LISTS export_names)
+      string(SUBSTRING "${name}" 1 -1 symbol)
+      string(APPEND def "    ${name} = ${symbol}\n")
+    endforeach()
+    set(def_file "${CMAKE_CURRENT_BINARY_DIR}/${target}.def")
+    ai_module_write_if_changed("${def_file}" "${def}")
+    target_sources(${target} PRIVATE "${def_file}")
     return()
   endif()
+
+  # lib<target>.so, with an unversioned SONAME: hosts load modules by path.
+  set_target_properties(${target} PROPERTIES PREFIX "lib")
 
   if(NOT (CMAKE_EXECUTABLE_FORMAT STREQUAL "ELF" OR (NOT CMAKE_EXECUTABLE_FORMAT AND UNIX AND NOT APPLE)))
     message(FATAL_ERROR "add_ai_module(${target}): only ELF and Windows targets are supported")
@@ -95,10 +165,18 @@ function(add_ai_module target)
                         "before this call, or set AI_MODULE_EXPORT_TOOL")
   endif()
 
-  # Only the placeholders "_<name>$<bytes>" stay global; everything else,
-  # including the symbols of the C runtime's start files, becomes local.
+  # Only the placeholders "_<name>$<bytes>" stay global (those of FUNCTIONS
+  # when given); everything else, including the symbols of the C runtime's
+  # start files, becomes local.
+  if(arg_FUNCTIONS)
+    string(REPLACE "@" "$" globals "${export_names}")
+    string(REPLACE ";" ";\n    " globals "${globals}")
+    string(APPEND globals ";")
+  else()
+    set(globals "_*$[0-9]*;")
+  endif()
   set(map "${CMAKE_CURRENT_BINARY_DIR}/${target}.exports.map")
-  file(CONFIGURE OUTPUT "${map}" CONTENT "{\n  global:\n    _*$[0-9]*;\n  local:\n    *;\n};\n" @ONLY)
+  file(CONFIGURE OUTPUT "${map}" CONTENT "{\n  global:\n    ${globals}\n  local:\n    *;\n};\n" @ONLY)
 
   # Hidden by default, so that only what ai_module.h marks visible is
   # exported. Nothing may keep the module loaded after dlclose: no

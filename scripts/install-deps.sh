@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs, through apt-get, whatever the build and the tests need and this
 # machine lacks. Does nothing when all is there. Pass --windows to include the
-# 32-bit Windows cross compiler and Wine.
+# 32-bit Windows cross compiler, Wine and the GoogleTest sources the cross
+# build compiles.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ openjdk-17-jdk-headless libgtest-dev junit5 binutils nlohmann-json3-dev)
@@ -9,7 +10,7 @@ command -v python3 >/dev/null || packages+=(python3)
 windows=0
 [[ "${1:-}" == "--windows" ]] && windows=1
 if ((windows)); then
-    packages+=(g++-mingw-w64-i686 wine wine32:i386)
+    packages+=(g++-mingw-w64-i686 wine wine32:i386 googletest)
 fi
 
 missing=()
