@@ -16,6 +16,10 @@ install(FILES "${PROJECT_SOURCE_DIR}/java/bridge/com/quenbrook/ravo/tessel/ai/Na
 
 set(CPACK_PACKAGE_NAME tessel-ai-native)
 set(CPACK_GENERATOR ZIP)
+# The ZIP is the host package; the SDK installs with --component sdk.
+set(CPACK_COMPONENTS_ALL host)
+set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
 if(WIN32)
   set(CPACK_SYSTEM_NAME windows-x86)
 else()

@@ -1,0 +1,1 @@
+int foreign_arch_function(void) { return 32; }
