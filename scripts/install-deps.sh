@@ -5,7 +5,8 @@
 # build compiles.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ openjdk-17-jdk-headless libgtest-dev junit5 binutils nlohmann-json3-dev)
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev valgrind openjdk-17-jdk-headless libgtest-dev junit5
+          binutils nlohmann-json3-dev libjna-java libjna-jni)
 command -v python3 >/dev/null || packages+=(python3)
 windows=0
 [[ "${1:-}" == "--windows" ]] && windows=1
