@@ -7,7 +7,7 @@
 // exact name, 1 for a near miss or a module that does not load, 2 for bad
 // usage.
 #include "console.hpp"
-#include "inspection.hpp"
+#include "module_report.hpp"
 #include "output.hpp"
 #include "smoke.hpp"
 

@@ -1,7 +1,7 @@
 // The report for people and for programs.
 #pragma once
 
-#include "inspection.hpp"
+#include "module_report.hpp"
 #include "smoke.hpp"
 
 #include <ostream>

@@ -1,4 +1,4 @@
-#include "inspection.hpp"
+#include "module_report.hpp"
 
 #include "module_diagnostics.hpp"
 
