@@ -10,7 +10,17 @@ protected:
     void SetUp() override {
         BridgeTest::SetUp();
         ASSERT_TRUE(load(SCRIPTED_MODULE_PATH));
+        clear_move_buffer();
         vm.clear_calls();
+    }
+    // The bridge keeps the last move a module wrote; a test starts from
+    // zeros whatever ran before it in the process. A VM of its own keeps
+    // this test's VM record clean.
+    void clear_move_buffer() {
+        script_move({0, 0, 0, 0, 0}, 0x1F);
+        fakejvm::FakeVm other;
+        b.getAIMove(other.env(), other.klass(), other.bytes({0, 0, 0, 0, 0}));
+        probe_reset();
     }
     void script_move(std::vector<uint8_t> bytes, unsigned mask) { probe_set_move(bytes.data(), mask); }
 };

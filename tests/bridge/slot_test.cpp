@@ -89,7 +89,7 @@ TEST_F(Slot, LoadingReleasesThePathAndCallsNoModuleFunction) {
     EXPECT_EQ(b.initializeLibrary(env, cls, path), JNI_TRUE);
     EXPECT_EQ(vm.outstanding(), 0u);
     EXPECT_EQ(module_calls(), Calls{}) << "loading must not call initialize";
-    EXPECT_EQ(probe_loads(), 1);
+    EXPECT_EQ(loads(), 1);
 }
 
 TEST_F(Slot, PathsThatCannotBeLoadedFailAndEmptyTheSlot) {
@@ -113,7 +113,7 @@ TEST_F(Slot, PathWithEmbeddedNulNeverLoadsThePartBeforeIt) {
     path += u'\0';
     path += u"ignored";
     EXPECT_FALSE(b.initializeLibrary(env, cls, vm.string(path)));
-    EXPECT_EQ(probe_loads(), 0);
+    EXPECT_EQ(loads(), 0);
 }
 
 TEST_F(Slot, NullPathIsAFailedLoadThatTouchesNothing) {
@@ -129,7 +129,7 @@ TEST_F(Slot, PathTheVmCannotHandOutIsAFailedLoadWithTheExceptionLeftPending) {
     vm.refuse_string_chars(true);
     EXPECT_FALSE(b.initializeLibrary(env, cls, path));
     EXPECT_TRUE(vm.exception_pending()) << "the VM's exception belongs to the host";
-    EXPECT_EQ(probe_loads(), 0);
+    EXPECT_EQ(loads(), 0);
     vm.clear_exception();
 }
 
@@ -152,17 +152,17 @@ TEST_F(Slot, TerminateCallsTheModuleThenUnloadsAndASecondDoesNothing) {
     ASSERT_TRUE(load(SCRIPTED_MODULE_PATH));
     b.terminate(env, cls);
     EXPECT_EQ(module_calls(), Calls{"terminate()"});
-    EXPECT_EQ(probe_unloads(), 1);
+    EXPECT_EQ(unloads(), 1);
     b.terminate(env, cls);
     EXPECT_EQ(module_calls(), Calls{"terminate()"});
-    EXPECT_EQ(probe_unloads(), 1);
+    EXPECT_EQ(unloads(), 1);
 }
 
 TEST_F(Slot, TerminateUnloadsAModuleThatHasNoTerminate) {
     ASSERT_TRUE(load(PARTIAL_MODULE_PATH));
-    ASSERT_EQ(probe_loads(), 1);
+    ASSERT_EQ(loads(), 1);
     b.terminate(env, cls);
-    EXPECT_EQ(probe_unloads(), 1);
+    EXPECT_EQ(unloads(), 1);
     EXPECT_FALSE(b.createGame(env, cls));
 }
 
@@ -171,9 +171,11 @@ TEST_F(Slot, SecondLoadOfTheSameModuleKeepsItLoadedAfterOneTerminate) {
     ASSERT_TRUE(load(SCRIPTED_MODULE_PATH));
     b.terminate(env, cls);
     EXPECT_EQ(module_calls(), Calls{"terminate()"});
-    EXPECT_EQ(probe_loads(), 1);
-    EXPECT_EQ(probe_unloads(), 0) << "the loader still counts the first load";
+    EXPECT_EQ(loads(), 1);
+    EXPECT_EQ(unloads(), 0) << "the loader still counts the first load";
     EXPECT_FALSE(b.createGame(env, cls)) << "the slot is empty all the same";
+    release_leftover_loads();
+    EXPECT_EQ(unloads(), 1);
 }
 
 TEST_F(Slot, LoadingAnotherModuleLeavesTheFirstLoadedButUnreachable) {
@@ -182,8 +184,10 @@ TEST_F(Slot, LoadingAnotherModuleLeavesTheFirstLoadedButUnreachable) {
     EXPECT_EQ(b.getCreateGameMode(env, cls), 7) << "the partial module answers now";
     b.terminate(env, cls);
     EXPECT_EQ(module_calls(), Calls{}) << "the scripted module is no longer reached";
-    EXPECT_EQ(probe_loads(), 2);
-    EXPECT_EQ(probe_unloads(), 1);
+    EXPECT_EQ(loads(), 2);
+    EXPECT_EQ(unloads(), 1);
+    release_leftover_loads();
+    EXPECT_EQ(unloads(), 2);
 }
 
 } // namespace

@@ -11,4 +11,5 @@ int32_t AI_CALL joinGame(void) { return 256; }
 
 int32_t AI_CALL getCreateGameMode(void) { return 7; }
 
-int32_t AI_CALL getCreateGameOption(int32_t option) { return option * 10; }
+/* Wraps around like the host's int arithmetic instead of overflowing. */
+int32_t AI_CALL getCreateGameOption(int32_t option) { return (int32_t)((uint32_t)option * 10u); }

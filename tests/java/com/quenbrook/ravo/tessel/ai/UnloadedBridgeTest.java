@@ -71,7 +71,7 @@ class UnloadedBridgeTest {
      * One check per native method but initializeLibrary, called with
      * arbitrary arguments; a move array must come back untouched.
      */
-    private static List<Executable> callEveryForwardedMethod() {
+    static List<Executable> callEveryForwardedMethod() {
         List<Method> natives = new ArrayList<>();
         for (Method method : NativeAIBridge.class.getDeclaredMethods()) {
             if (Modifier.isNative(method.getModifiers())) {
