@@ -17,6 +17,10 @@ using ModuleHandle = void *;
 // path) or when the loader refuses it.
 ModuleHandle load_module(const std::uint16_t *units, std::size_t count) noexcept;
 
+// The same for a UTF-8 path, as tools and tests name modules. Malformed
+// UTF-8 becomes U+FFFD, so it names no file and fails in the loader.
+ModuleHandle load_module(const std::string &utf8_path);
+
 // The address of the export named exactly `name` in the module itself (not
 // in a library it depends on), or null.
 void *find_export(ModuleHandle module, const char *name) noexcept;

@@ -46,11 +46,9 @@ protected:
     // mapped and unmapped again unseen.
     void release_leftover_loads() {
         for (const char *path : {SCRIPTED_MODULE_PATH, PARTIAL_MODULE_PATH}) {
-            std::u16string units(path, path + std::char_traits<char>::length(path));
             for (int attempt = 0; attempt < 1000; ++attempt) {
                 const int mapped_before = probe_loads();
-                auto handle = vantrell::platform::load_module(
-                    reinterpret_cast<const std::uint16_t *>(units.data()), units.size());
+                auto handle = vantrell::platform::load_module(std::string(path));
                 ASSERT_NE(handle, nullptr) << path;
                 vantrell::platform::unload_module(handle);
                 if (probe_loads() != mapped_before) { // this load mapped it: it was not held

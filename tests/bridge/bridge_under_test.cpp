@@ -21,11 +21,7 @@ std::string jni_export_name(const char *method, int argument_bytes) {
 namespace {
 
 vantrell::platform::ModuleHandle load_bridge() {
-    std::u16string path;
-    for (const char *c = VANTRELL_PATH; *c; ++c)
-        path += static_cast<char16_t>(static_cast<unsigned char>(*c));
-    auto handle = vantrell::platform::load_module(reinterpret_cast<const std::uint16_t *>(path.data()),
-                                                  path.size());
+    auto handle = vantrell::platform::load_module(std::string(VANTRELL_PATH));
     if (!handle)
         throw std::runtime_error("cannot load the bridge " VANTRELL_PATH ": " +
                                  vantrell::platform::last_error());

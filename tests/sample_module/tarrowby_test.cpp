@@ -10,10 +10,7 @@
 
 namespace {
 
-vantrell::platform::ModuleHandle load(const std::string &path) {
-    std::u16string units(path.begin(), path.end());
-    return vantrell::platform::load_module(reinterpret_cast<const uint16_t *>(units.data()), units.size());
-}
+vantrell::platform::ModuleHandle load(const std::string &path) { return vantrell::platform::load_module(path); }
 
 // Text written to standard output on Windows goes through the C runtime's
 // text mode, which ends lines with CR LF; the module writes LF alone.
