@@ -60,6 +60,17 @@ function(ai_module_write_if_changed path text)
   file(WRITE "${path}" "${text}")
 endfunction()
 
+# The linker's name, on this Windows target, of the function exported as
+# `export_name` ("_abortGame@4"): "abortGame@4" on x86, "abortGame" on x64.
+function(_ai_module_windows_symbol export_name out_var)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    string(SUBSTRING "${export_name}" 1 -1 symbol)
+  else()
+    string(REGEX REPLACE "^_(.*)@[0-9]+$" "\\1" symbol "${export_name}")
+  endif()
+  set(${out_var} "${symbol}" PARENT_SCOPE)
+endfunction()
+
 function(ai_module_functions names_var bytes_var)
   _ai_module_include_dir(dir)
   set(header "${dir}/ai_module.h")
@@ -129,17 +140,19 @@ function(add_ai_module target)
 
   if(WIN32)
     # <target>.dll: hosts load modules by path, under the name they were
-    # given. The export table comes from a module-definition file: the
-    # compiler decorates each __stdcall function itself ("abortGame@4" as
-    # the linker spells it, its leading underscore implied), and each line
-    # "_abortGame@4 = abortGame@4" exports that symbol under the name with
-    # the underscore written out. Nothing is marked dllexport (ai_module.h),
-    # and a definition file turns the linker's automatic exports off, so no
-    # other name is exported.
+    # given. The export table comes from a module-definition file of lines
+    # "<export name> = <symbol>", and the export names are the same on both
+    # targets. On x86 the compiler decorates each __stdcall function itself
+    # ("abortGame@4" as the linker spells it, its leading underscore
+    # implied): "_abortGame@4 = abortGame@4" writes the underscore out. x64
+    # has one calling convention and no decoration: "_abortGame@4 =
+    # abortGame". Nothing is marked dllexport (ai_module.h), and a
+    # definition file turns the linker's automatic exports off, so no other
+    # name is exported.
     set_target_properties(${target} PROPERTIES PREFIX "")
     set(def "EXPORTS\n")
     foreach(name IN LISTS export_names)
-      string(SUBSTRING "${name}" 1 -1 symbol)
+      _ai_module_windows_symbol("${name}" symbol)
       string(APPEND def "    ${name} = ${symbol}\n")
     endforeach()
     set(def_file "${CMAKE_CURRENT_BINARY_DIR}/${target}.def")

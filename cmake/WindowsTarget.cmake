@@ -58,11 +58,13 @@ add_custom_target(mingw_runtime ALL DEPENDS ${_copies})
 # prefix would make it on the spot, racing with the runs beside it, and
 # take longer than a test is given. wineserver -w waits until the new
 # prefix is written out.
-if(CMAKE_CROSSCOMPILING AND VANTRELL_WINEPREFIX)
-  find_program(VANTRELL_WINEBOOT wineboot REQUIRED)
+if(CMAKE_CROSSCOMPILING)
+  include(WineRunner)
+endif()
+if(VANTRELL_TARGET_RUNS)
   set(_stamp "${VANTRELL_WINEPREFIX}/system.reg")
   add_custom_command(OUTPUT "${_stamp}"
-    COMMAND "${CMAKE_COMMAND}" -E env ${VANTRELL_WINE_ENVIRONMENT} WINEARCH=win32 "${VANTRELL_WINEBOOT}" -i
+    COMMAND "${CMAKE_COMMAND}" -E env ${VANTRELL_WINE_ENVIRONMENT} "${VANTRELL_WINE}" wineboot -i
     COMMAND "${CMAKE_COMMAND}" -E env ${VANTRELL_WINE_ENVIRONMENT} "${VANTRELL_WINESERVER}" -w
     COMMENT "Making the Wine prefix ${VANTRELL_WINEPREFIX}"
     VERBATIM)

@@ -1,5 +1,5 @@
 /*
- * The machine-dependent part of jni.h for 32-bit Windows, for building
+ * The machine-dependent part of jni.h for Windows (x86 and x64), for building
  * against a JDK that carries only another platform's copy (a cross build).
  * Put this folder on the include path after the JDK's include folder.
  */
@@ -13,8 +13,9 @@
 #endif
 #define JNIIMPORT __declspec(dllimport)
 
-/* The VM calls native methods callee-cleans, with decorated names
- * ("_Java_..._method@N"). */
+/* On x86 the VM calls native methods callee-cleans, with decorated names
+ * ("_Java_..._method@N"); x64 compilers ignore __stdcall (one convention,
+ * no decoration). */
 #define JNICALL __stdcall
 
 typedef long jint; /* 32 bits on Windows, as in the VM's own header */

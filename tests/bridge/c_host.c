@@ -43,7 +43,12 @@ typedef void(JNICALL *end_game_fn)(JNIEnv *, jclass, jint, jint);
 typedef jint(JNICALL *option_fn)(JNIEnv *, jclass, jint);
 typedef void(JNICALL *terminate_fn)(JNIEnv *, jclass);
 
+/* x86 decorates the JNICALL (__stdcall) names; x64 has no decoration. */
+#ifdef _WIN64
+#define JNI_NAME(method, bytes) "Java_com_quenbrook_ravo_tessel_ai_NativeAIBridge_" method
+#else
 #define JNI_NAME(method, bytes) "_Java_com_quenbrook_ravo_tessel_ai_NativeAIBridge_" method "@" bytes
+#endif
 
 int wmain(int argc, wchar_t **argv) {
     if (argc != 3) {

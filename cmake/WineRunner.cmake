@@ -1,0 +1,97 @@
+# How a cross build for Windows runs its own programs (tests, test
+# discovery): under Wine, in a Wine prefix of the build's own, so that no
+# run depends on ~/.wine, without a display or the Mono/Gecko installers, so
+# that it works unattended as root in CI.
+#
+# The loader matches the target: Wine's 32-bit loader for x86, its 64-bit
+# loader (called directly: the `wine` wrapper picks the 32-bit one whenever
+# it is installed) for x64. Some machines refuse 32-bit programs outright
+# ("Exec format error"), and then no 32-bit Wine can start. Whether the
+# loader runs here is found out once, at configure time:
+#
+#   VANTRELL_RUN_TARGET_PROGRAMS  AUTO (default): run them when the loader
+#                                 starts on this machine; ON: always; OFF:
+#                                 never.
+#
+# Where they cannot run, CMAKE_CROSSCOMPILING_EMULATOR becomes a stand-in
+# that prints why and fails; tests added with vantrell_add_target_test()
+# (cmake/TargetTests.cmake) report that as skipped. Everything is still
+# built, and tests that only read the built files still run.
+#
+# Sets VANTRELL_TARGET_RUNS (TRUE or FALSE) and, when TRUE, the prefix
+# variables WindowsTarget.cmake makes it from.
+include_guard(GLOBAL)
+
+set(VANTRELL_RUN_TARGET_PROGRAMS AUTO CACHE STRING
+    "Run the build's Windows programs under Wine: AUTO (when this machine can), ON or OFF")
+set_property(CACHE VANTRELL_RUN_TARGET_PROGRAMS PROPERTY STRINGS AUTO ON OFF)
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(_bits 64)
+  set(_winearch win64)
+  find_program(VANTRELL_WINE NAMES wine64 PATHS /usr/lib/wine /usr/lib64/wine)
+else()
+  set(_bits 32)
+  set(_winearch win32)
+  find_program(VANTRELL_WINE NAMES wine)
+endif()
+find_program(VANTRELL_WINESERVER NAMES wineserver PATHS /usr/lib/wine)
+
+set(_target "${_bits}-bit Windows")
+
+set(VANTRELL_TARGET_RUNS FALSE)
+set(VANTRELL_TARGET_RUNS_REASON "")
+if(VANTRELL_RUN_TARGET_PROGRAMS STREQUAL "OFF")
+  set(VANTRELL_TARGET_RUNS_REASON "VANTRELL_RUN_TARGET_PROGRAMS is OFF")
+elseif(NOT VANTRELL_WINE OR NOT VANTRELL_WINESERVER)
+  set(VANTRELL_TARGET_RUNS_REASON "no ${_bits}-bit Wine on this machine (scripts/install-deps.sh installs it)")
+elseif(VANTRELL_RUN_TARGET_PROGRAMS STREQUAL "ON")
+  set(VANTRELL_TARGET_RUNS TRUE)
+else()
+  # The loader itself, as every test would start it: on a machine that
+  # refuses 32-bit programs the kernel says no before Wine prints anything.
+  execute_process(COMMAND "${CMAKE_COMMAND}" -E env WINEDEBUG=-all "${VANTRELL_WINE}" --version
+    RESULT_VARIABLE _rc OUTPUT_VARIABLE _out ERROR_VARIABLE _err
+    OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_STRIP_TRAILING_WHITESPACE TIMEOUT 60)
+  if(_rc EQUAL 0 AND _out MATCHES "^wine")
+    set(VANTRELL_TARGET_RUNS TRUE)
+  else()
+    string(REGEX REPLACE "[\r\n]+" " " _err "${_err}")
+    set(VANTRELL_TARGET_RUNS_REASON
+        "this machine cannot run ${_target} programs: `${VANTRELL_WINE} --version` failed (${_rc}: ${_err})")
+  endif()
+endif()
+
+# The environment of every Wine run: no display (console programs only),
+# no debug chatter on stderr, no offer to install Mono or Gecko.
+set(VANTRELL_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
+# wine64 started directly also names itself as the loader of the programs
+# it starts, as the wrapper would.
+set(VANTRELL_WINE_ENVIRONMENT
+    --unset=DISPLAY
+    "WINEPREFIX=${VANTRELL_WINEPREFIX}"
+    "WINEARCH=${_winearch}"
+    "WINEDEBUG=-all"
+    "WINEDLLOVERRIDES=mscoree,mshtml=")
+if(_bits EQUAL 64)
+  list(APPEND VANTRELL_WINE_ENVIRONMENT "WINELOADER=${VANTRELL_WINE}")
+endif()
+
+if(VANTRELL_TARGET_RUNS)
+  message(STATUS "${_target} programs run under ${VANTRELL_WINE}, prefix ${VANTRELL_WINEPREFIX}")
+  set(CMAKE_CROSSCOMPILING_EMULATOR
+      "${CMAKE_COMMAND}" -E env ${VANTRELL_WINE_ENVIRONMENT}
+      "VANTRELL_WINE=${VANTRELL_WINE}" "VANTRELL_WINESERVER=${VANTRELL_WINESERVER}"
+      /bin/sh "${CMAKE_CURRENT_LIST_DIR}/wine-run.sh")
+else()
+  message(WARNING "${_target} programs will not run: ${VANTRELL_TARGET_RUNS_REASON}. "
+                  "Everything is built; the tests that must run a ${_target} program are reported as skipped.")
+  set(CMAKE_CROSSCOMPILING_EMULATOR /bin/sh "${CMAKE_CURRENT_LIST_DIR}/cannot-run.sh" "${VANTRELL_TARGET_RUNS_REASON}")
+endif()
+# For scripts/test.sh, which says after the tests why some were skipped.
+set(_reason_file "${CMAKE_BINARY_DIR}/tests-not-run.txt")
+if(VANTRELL_TARGET_RUNS)
+  file(REMOVE "${_reason_file}")
+else()
+  file(WRITE "${_reason_file}" "${_target} programs did not run: ${VANTRELL_TARGET_RUNS_REASON}\n")
+endif()
