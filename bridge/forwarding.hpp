@@ -3,6 +3,7 @@
 // with the function's default result.
 #pragma once
 
+#include "guarded_call.hpp"
 #include "java_args.hpp"
 #include "module_slot.hpp"
 
@@ -39,7 +40,8 @@ template <class Fn> java_result_t<typename Fn::kind> default_result() {
         return static_cast<Result>(Fn::missing_answer);
 }
 
-// Whether exceptions out of the module function are caught and discarded.
+// Whether exceptions out of the module function are caught and discarded
+// (platform::call_guarded says which).
 template <class Fn> inline constexpr bool swallows_exceptions = false;
 template <> inline constexpr bool swallows_exceptions<fn::endGame> = true;
 
@@ -52,10 +54,8 @@ java_result_t<typename Fn::kind> forward(JNIEnv *env, Args &&...args) {
         return default_result<Fn>();
     if constexpr (swallows_exceptions<Fn>) {
         static_assert(std::is_void_v<java_result_t<typename Fn::kind>>);
-        try {
-            function(args.get()...);
-        } catch (...) {
-        }
+        auto call = [&] { function(args.get()...); };
+        platform::call_guarded(call);
         (args.after_call(env), ...);
     } else if constexpr (std::is_void_v<java_result_t<typename Fn::kind>>) {
         function(args.get()...);

@@ -150,6 +150,10 @@ function(add_ai_module target)
     # definition file turns the linker's automatic exports off, so no other
     # name is exported.
     set_target_properties(${target} PROPERTIES PREFIX "")
+    # An exception thrown in the module must unwind through the one shared
+    # libgcc the bridge uses: a private copy never finds the bridge's guard
+    # (on x86, where each copy keeps its own unwind tables).
+    target_link_options(${target} PRIVATE "$<$<AND:$<LINK_LANGUAGE:CXX>,$<CXX_COMPILER_ID:GNU>>:-shared-libgcc>")
     set(def "EXPORTS\n")
     foreach(name IN LISTS export_names)
       _ai_module_windows_symbol("${name}" symbol)

@@ -52,10 +52,17 @@ std::string likely_load_failure_cause(const std::string &path, const std::string
         return "the file is not a Windows library (no PE header)";
     unsigned machine = pe[4] | (pe[5] << 8);
     unsigned characteristics = pe[22] | (pe[23] << 8);
+#if defined(_WIN64)
+    if (machine != IMAGE_FILE_MACHINE_AMD64)
+        return machine == IMAGE_FILE_MACHINE_I386
+                   ? "the module is a 32-bit DLL, but this process is 64-bit: rebuild it for x64"
+                   : "the module is built for machine " + std::to_string(machine) + ", not x64";
+#else
     if (machine != IMAGE_FILE_MACHINE_I386)
         return machine == IMAGE_FILE_MACHINE_AMD64
                    ? "the module is a 64-bit DLL, but this process is 32-bit: rebuild it for 32-bit x86"
                    : "the module is built for machine " + std::to_string(machine) + ", not 32-bit x86";
+#endif
     if (!(characteristics & IMAGE_FILE_DLL))
         return "the file is a program, not a DLL";
     return "a DLL the module depends on is missing, or the module's entry point refused to load";

@@ -126,6 +126,27 @@ TEST_F(Forwarding, ExceptionOutOfAnotherModuleEndGameIsSwallowed) {
     ASSERT_TRUE(load(THROWING_MODULE_PATH));
     b.endGame(env, cls, 1, 2);
     EXPECT_EQ(b.getCreateGameOption(env, cls, 41), 42);
+    EXPECT_EQ(b.getCreateGameMode(env, cls), 1) << "endGame's frame was cleaned up";
+}
+
+#if defined(_WIN32)
+// The structured exception that the native compiler's throw becomes, which
+// a GCC catch (...) never sees: caught, and the module's frames unwound.
+TEST_F(Forwarding, NativeCompilersExceptionOutOfEndGameIsSwallowed) {
+    ASSERT_TRUE(load(THROWING_MODULE_PATH));
+    b.endGame(env, cls, 2, 0);
+    EXPECT_EQ(b.getCreateGameOption(env, cls, 41), 42) << "the module is still reachable";
+    EXPECT_EQ(b.getAISetupPiece(env, cls, 1, 0), 1) << "the module's frame was unwound";
+    b.endGame(env, cls, 2, 0);
+    EXPECT_EQ(b.getAISetupPiece(env, cls, 1, 0), 2) << "the guard holds on every call";
+}
+#endif
+
+TEST_F(Forwarding, ExceptionCaughtInsideEndGameStaysWithTheModule) {
+    ASSERT_TRUE(load(THROWING_MODULE_PATH));
+    b.endGame(env, cls, 3, 0);
+    EXPECT_EQ(b.getAISetupPiece(env, cls, 0, 0), 1) << "the module's own catch took it";
+    EXPECT_EQ(b.getCreateGameMode(env, cls), 1) << "endGame returned";
 }
 
 TEST_F(Forwarding, PartialModuleAnswersWhatItExports) {

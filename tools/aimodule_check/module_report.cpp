@@ -1,6 +1,7 @@
 #include "module_report.hpp"
 
 #include "module_diagnostics.hpp"
+#include "pe_file.hpp"
 
 namespace aimodule_check {
 
@@ -24,6 +25,8 @@ const char *status_word(FunctionReport::Status status) {
 Report inspect(const std::string &path, vantrell::platform::ModuleHandle &module) {
     Report report;
     report.path = path;
+    if (auto facts = read_pe_facts(path))
+        report.warnings = runtime_warnings(*facts);
     module = vantrell::platform::load_module(path);
     if (!module) {
         report.load_error = vantrell::platform::last_error();

@@ -27,6 +27,7 @@ struct Report {
     bool loaded = false;
     std::string load_error;   // the loader's own words
     std::string likely_cause; // judged from the file
+    std::vector<std::string> warnings; // read from the file, whether it loads or not
     std::vector<FunctionReport> functions;
 
     int count(FunctionReport::Status status) const;

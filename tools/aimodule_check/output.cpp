@@ -8,6 +8,8 @@ namespace aimodule_check {
 
 void print_text(std::ostream &out, const Report &report) {
     out << "module: " << report.path << "\n";
+    for (const std::string &warning : report.warnings)
+        out << "warning: " << warning << "\n";
     if (!report.loaded) {
         out << "does not load: " << report.load_error << "\n"
             << "likely cause: " << report.likely_cause << "\n";
@@ -36,6 +38,7 @@ void print_json(std::ostream &out, const Report &report, const std::vector<Smoke
     nlohmann::ordered_json json;
     json["module"] = report.path;
     json["loaded"] = report.loaded;
+    json["warnings"] = report.warnings;
     if (!report.loaded) {
         json["load_error"] = report.load_error;
         json["likely_cause"] = report.likely_cause;

@@ -1,0 +1,21 @@
+// The one guarded call of the bridge: a C++ exception that leaves the body,
+// whatever runtime threw it, ends there and the call returns normally.
+// Processor faults (an access violation, a division by zero) are not C++
+// exceptions and pass through untouched.
+#pragma once
+
+#include <type_traits>
+
+namespace vantrell::platform {
+
+// Calls body(context) under the guard. On Windows the guard also catches
+// the structured exception of the platform's native C++ compiler (code
+// 0xE06D7363), unwinding the frames below it as that compiler's catch (...)
+// would; elsewhere it is a catch (...).
+void call_guarded(void (*body)(void *), void *context) noexcept;
+
+template <class Body> void call_guarded(Body &body) noexcept {
+    call_guarded([](void *context) { (*static_cast<Body *>(context))(); }, &body);
+}
+
+} // namespace vantrell::platform
