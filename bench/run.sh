@@ -15,7 +15,11 @@
 #
 # --quick makes a run of seconds whose figures mean nothing (a check that it
 # all works); the other options go to the measuring runs. A full run takes
-# about a minute and a half on two cores.
+# about two minutes on two cores.
+#
+# Besides the table: build/linux/bench/results.csv (every row and piece, one
+# line each) and, where gnuplot is installed (Debian: gnuplot-nox),
+# build/linux/bench/results.png, the same as one chart.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -99,7 +103,7 @@ results=("$out/results-jni.tsv")
 LD_PRELOAD="$ALLOC_COUNT" "$JAVA" \
     -Djava.library.path="$java_library_path" -Dvantrell.bench.jni="$BENCH_JNI" "${meta[@]}" \
     -cp "$classpath" com.quenbrook.ravo.tessel.bench.Bench measure \
-    --rows jni --components --module "$MODULE" --out "$out/results-jni.tsv" \
+    --rows jni --components --module "$MODULE" --large-module "$LARGE_MODULE" --out "$out/results-jni.tsv" \
     ${ffm_missing:+--ffm-unavailable "$ffm_missing"} "${measure_args[@]}"
 
 if [[ -n "$ffm_home" ]]; then
@@ -113,8 +117,17 @@ if [[ -n "$ffm_home" ]]; then
     LD_PRELOAD="$ALLOC_COUNT" "$ffm_home/bin/java" --enable-native-access=ALL-UNNAMED \
         -Djava.library.path="$java_library_path" -Dvantrell.bench.jni="$BENCH_JNI" "${meta[@]}" \
         -cp "$classpath:$ffm_classes" com.quenbrook.ravo.tessel.bench.Bench measure \
-        --rows ffm --module "$MODULE" --out "$out/results-ffm.tsv" "${measure_args[@]}"
+        --rows ffm --module "$MODULE" --large-module "$LARGE_MODULE" --out "$out/results-ffm.tsv" "${measure_args[@]}"
 fi
 
 echo
-"$JAVA" -cp "$classpath" com.quenbrook.ravo.tessel.bench.Bench report "${results[@]}"
+"$JAVA" -cp "$classpath" com.quenbrook.ravo.tessel.bench.Bench report "${results[@]}" --csv "$out/results.csv"
+echo
+echo "CSV: $out/results.csv"
+if command -v gnuplot >/dev/null; then
+    python3 "$root/bench/chart_rows.py" "$out/results.csv" >"$out/chart-rows.tsv"
+    gnuplot -e "rows='$out/chart-rows.tsv'; png='$out/results.png'" "$root/bench/chart.gp"
+    echo "chart: $out/results.png"
+else
+    echo "no chart: gnuplot is not installed (Debian: gnuplot-nox)"
+fi

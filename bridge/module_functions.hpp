@@ -1,9 +1,11 @@
 // One tag type per module function, made from the contract's list: its
-// export name, its pointer type (with the module calling convention), its
+// export name (with its ELF hashes, computed here at compile time), its
+// pointer type (with the module calling convention), its
 // result kind and the host's answer when it is missing.
 #pragma once
 
 #include "ai_module.h"
+#include "export_name.hpp"
 
 namespace vantrell {
 
@@ -25,7 +27,8 @@ namespace fn {
 
 #define VANTRELL_FUNCTION_TAG(result, name, bytes, params, missing)                               \
     struct name {                                                                                 \
-        static constexpr const char *export_name = AI_EXPORT_NAME(name, bytes);                   \
+        static constexpr platform::ExportName export_name =                                       \
+            platform::export_name(AI_EXPORT_NAME(name, bytes));                                   \
         using pointer = decltype(&::name);                                                        \
         using kind = kind_##result;                                                               \
         static constexpr int missing_answer = missing;                                            \

@@ -10,6 +10,7 @@ namespace vantrell::module_slot {
 namespace {
 
 platform::ModuleHandle slot = nullptr;
+platform::ExportTable slot_exports;
 
 platform::ModuleHandle load_from(JNIEnv *env, jstring path) {
     if (!path)
@@ -26,10 +27,13 @@ platform::ModuleHandle load_from(JNIEnv *env, jstring path) {
 
 bool load(JNIEnv *env, jstring path) {
     slot = load_from(env, path);
+    slot_exports = platform::export_table(slot);
     return slot != nullptr;
 }
 
-void *find(const char *name) noexcept { return slot ? platform::find_export(slot, name) : nullptr; }
+void *find(const platform::ExportName &name) noexcept {
+    return slot ? platform::find_export(slot_exports, name) : nullptr;
+}
 
 void terminate() {
     if (!slot)
@@ -38,6 +42,7 @@ void terminate() {
         module_terminate();
     platform::unload_module(slot);
     slot = nullptr;
+    slot_exports = platform::ExportTable();
 }
 
 } // namespace vantrell::module_slot

@@ -9,78 +9,21 @@
 #include <cstdint>
 
 namespace vantrell::platform {
-namespace {
-
-struct DynamicTables {
-    const ElfW(Sym) *symbols = nullptr;
-    const char *strings = nullptr;
-    const ElfW(Word) *sysv_hash = nullptr;
-    const std::uint32_t *gnu_hash = nullptr;
-};
-
-DynamicTables dynamic_tables(const struct link_map *map) {
-    // The loader relocates these entries in place on most targets; an
-    // entry still below the load address is an offset from it.
-    auto address = [map](ElfW(Addr) value) {
-        return reinterpret_cast<const void *>(value < map->l_addr ? value + map->l_addr : value);
-    };
-    DynamicTables tables;
-    for (const ElfW(Dyn) *entry = map->l_ld; entry->d_tag != DT_NULL; ++entry) {
-        switch (entry->d_tag) {
-        case DT_SYMTAB: tables.symbols = static_cast<const ElfW(Sym) *>(address(entry->d_un.d_ptr)); break;
-        case DT_STRTAB: tables.strings = static_cast<const char *>(address(entry->d_un.d_ptr)); break;
-        case DT_HASH: tables.sysv_hash = static_cast<const ElfW(Word) *>(address(entry->d_un.d_ptr)); break;
-        case DT_GNU_HASH: tables.gnu_hash = static_cast<const std::uint32_t *>(address(entry->d_un.d_ptr)); break;
-        default: break;
-        }
-    }
-    return tables;
-}
-
-// The number of dynamic symbols: the SysV table says it outright; a GNU
-// table only through the end of its last hash chain.
-std::size_t symbol_count(const DynamicTables &tables) {
-    if (tables.sysv_hash)
-        return tables.sysv_hash[1];
-    if (!tables.gnu_hash)
-        return 0;
-    const std::uint32_t buckets = tables.gnu_hash[0], first = tables.gnu_hash[1];
-    const std::uint32_t bloom_words = tables.gnu_hash[2];
-    const std::uint32_t *bucket = tables.gnu_hash + 4 + bloom_words * (sizeof(ElfW(Addr)) / 4);
-    const std::uint32_t *chain = bucket + buckets;
-    std::uint32_t last = 0;
-    for (std::uint32_t i = 0; i < buckets; ++i)
-        if (bucket[i] > last)
-            last = bucket[i];
-    if (last < first)
-        return first;
-    while (!(chain[last - first] & 1))
-        ++last;
-    return last + 1;
-}
-
-} // namespace
 
 std::vector<std::string> export_names(ModuleHandle module) {
     std::vector<std::string> names;
-    struct link_map *map = nullptr;
-    if (!module || dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || !map)
+    if (!module)
         return names;
-    DynamicTables tables = dynamic_tables(map);
-    if (!tables.symbols || !tables.strings)
-        return names;
-    std::size_t count = symbol_count(tables);
-    for (std::size_t i = 1; i < count; ++i) {
-        const ElfW(Sym) &symbol = tables.symbols[i];
+    export_table(module).for_each_symbol([&](const char *name, const ElfW(Sym) &symbol) {
         int binding = ELF64_ST_BIND(symbol.st_info);
         int type = ELF64_ST_TYPE(symbol.st_info);
         int visibility = ELF64_ST_VISIBILITY(symbol.st_other);
         if (symbol.st_shndx == SHN_UNDEF || (binding != STB_GLOBAL && binding != STB_WEAK) ||
             (type != STT_FUNC && type != STT_OBJECT && type != STT_GNU_IFUNC && type != STT_NOTYPE) ||
             (visibility != STV_DEFAULT && visibility != STV_PROTECTED))
-            continue;
-        names.emplace_back(tables.strings + symbol.st_name);
-    }
+            return;
+        names.emplace_back(name);
+    });
     return names;
 }
 

@@ -3,6 +3,11 @@
 // One implementation per platform; nothing outside this layer knows which.
 #pragma once
 
+#include "export_name.hpp"
+#if !defined(_WIN32)
+#include "elf_export_table.hpp"
+#endif
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,6 +15,16 @@
 namespace vantrell::platform {
 
 using ModuleHandle = void *;
+
+// Where a loaded module's own export table lies, read once after the load
+// and kept beside its handle; it holds nothing about any function.
+#if defined(_WIN32)
+struct ExportTable {
+    ModuleHandle module = nullptr;
+};
+#else
+using ExportTable = ElfExportTable;
+#endif
 
 // Loads the library whose path is the `count` UTF-16 units at `units` (not
 // terminated). Returns null when the path cannot name a file (an embedded
@@ -21,8 +36,15 @@ ModuleHandle load_module(const std::uint16_t *units, std::size_t count) noexcept
 // UTF-8 becomes U+FFFD, so it names no file and fails in the loader.
 ModuleHandle load_module(const std::string &utf8_path);
 
+// The export table of a loaded module; one that finds nothing for null.
+ExportTable export_table(ModuleHandle module) noexcept;
+
 // The address of the export named exactly `name` in the module itself (not
-// in a library it depends on), or null.
+// in a library it depends on), or null: looked up in the module's own
+// export table on every call (GetProcAddress on Windows).
+void *find_export(const ExportTable &table, const ExportName &name) noexcept;
+
+// The same for tools, which name exports at run time; reads the table anew.
 void *find_export(ModuleHandle module, const char *name) noexcept;
 
 // Drops one load of the module; the loader unloads it with its last load.

@@ -1,4 +1,5 @@
-// POSIX module loader: dlopen with the path converted to UTF-8.
+// POSIX module loader: dlopen with the path converted to UTF-8; lookups in
+// the module's own export table (elf_export_table.hpp).
 #include "module_loader.hpp"
 #include "utf16_to_utf8.hpp"
 
@@ -37,20 +38,17 @@ ModuleHandle load_module(const std::uint16_t *units, std::size_t count) noexcept
     return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
+ExportTable export_table(ModuleHandle module) noexcept {
+    struct link_map *map = nullptr;
+    if (!module || dlinfo(module, RTLD_DI_LINKMAP, &map) != 0)
+        return ExportTable();
+    return ElfExportTable::of(map);
+}
+
+void *find_export(const ExportTable &table, const ExportName &name) noexcept { return table.find(name); }
+
 void *find_export(ModuleHandle module, const char *name) noexcept {
-    void *address = dlsym(module, name);
-    if (!address)
-        return nullptr;
-    // dlsym also searches the module's dependencies; only the module's own
-    // exports count.
-    struct link_map *module_map = nullptr;
-    struct link_map *owner_map = nullptr;
-    Dl_info info;
-    if (dlinfo(module, RTLD_DI_LINKMAP, &module_map) != 0 ||
-        dladdr1(address, &info, reinterpret_cast<void **>(&owner_map), RTLD_DL_LINKMAP) == 0 ||
-        owner_map != module_map)
-        return nullptr;
-    return address;
+    return name ? export_table(module).find(export_name(name)) : nullptr;
 }
 
 void unload_module(ModuleHandle module) noexcept { dlclose(module); }

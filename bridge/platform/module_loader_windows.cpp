@@ -60,6 +60,12 @@ ModuleHandle load_module(const std::uint16_t *units, std::size_t count) noexcept
     return module;
 }
 
+ExportTable export_table(ModuleHandle module) noexcept { return ExportTable{module}; }
+
+void *find_export(const ExportTable &table, const ExportName &name) noexcept {
+    return table.module ? find_export(table.module, name.text) : nullptr;
+}
+
 void *find_export(ModuleHandle module, const char *name) noexcept {
     // GetProcAddress searches the module's own export table only.
     FARPROC address = GetProcAddress(static_cast<HMODULE>(module), name);

@@ -30,21 +30,26 @@ final class BareNative {
 
     /** Pieces of the bridge's forwarding path; keep in step with bench_jni.cpp. */
     enum Component {
-        FIND_EXPORT_HIT("bridge lookup, found: dlsym + ownership check"),
-        FIND_EXPORT_MISS("bridge lookup, missing: dlsym + ownership check"),
-        DLSYM_HIT("dlsym alone, found"),
-        DLSYM_MISS("dlsym alone, missing"),
-        OWNERSHIP_CHECK("ownership check alone: dlinfo + dladdr1"),
-        STRING_UTF_CHARS("Get/ReleaseStringUTFChars (initialize's text)"),
-        STRING_UTF_REGION("GetStringUTFRegion into a stack buffer (alternative)"),
-        BYTE_ARRAY_ELEMENTS("GetArrayLength + Get/ReleaseByteArrayElements (getAIMove)"),
-        BYTE_ARRAY_REGION("GetArrayLength + SetByteArrayRegion (alternative)"),
-        NEW_STRING_UTF("NewStringUTF (getPublicName's answer)");
+        FIND_EXPORT_HIT("bridge lookup, found: the module's own export table", false),
+        FIND_EXPORT_MISS("bridge lookup, missing: the module's own export table", false),
+        FIND_EXPORT_HIT_LARGE("bridge lookup, found, module with 20,000 more exports", true),
+        FORMER_LOOKUP_HIT("former lookup, found: dlsym + dlinfo + dladdr1", false),
+        FORMER_LOOKUP_HIT_LARGE("former lookup, found, module with 20,000 more exports", true),
+        DLSYM_HIT("dlsym alone, found", false),
+        DLSYM_MISS("dlsym alone, missing", false),
+        STRING_UTF_CHARS("Get/ReleaseStringUTFChars (initialize's text)", false),
+        STRING_UTF_REGION("GetStringUTFRegion into a stack buffer (alternative)", false),
+        BYTE_ARRAY_ELEMENTS("GetArrayLength + Get/ReleaseByteArrayElements (getAIMove)", false),
+        BYTE_ARRAY_REGION("GetArrayLength + SetByteArrayRegion (alternative)", false),
+        NEW_STRING_UTF("NewStringUTF (getPublicName's answer)", false);
 
         final String label;
+        /** Whether it runs against the module with 20,000 more exports. */
+        final boolean large;
 
-        Component(String label) {
+        Component(String label, boolean large) {
             this.label = label;
+            this.large = large;
         }
     }
 

@@ -21,10 +21,10 @@ import java.util.Set;
  * figures to a file that {@link Report} prints.
  *
  * <pre>
- * measure --module PATH --out FILE [--rows jni|ffm|all] [--components] [--quick]
+ * measure --module PATH --large-module PATH --out FILE [--rows jni|ffm|all] [--components] [--quick]
  *         [--rounds N] [--batch-ms N] [--warmup-ms N] [--ffm-unavailable WHY]
  *         [--print] [--check]
- * report FILE... [--check]
+ * report FILE... [--check] [--csv FILE]
  * </pre>
  *
  * Every row is calibrated to a batch of about --batch-ms, warmed up for
@@ -51,6 +51,7 @@ public final class Bench {
 
     private static final class Options {
         String module;
+        String largeModule;
         Path out;
         String rows = "all";
         boolean components;
@@ -62,6 +63,7 @@ public final class Bench {
         String ffmUnavailable;
         boolean print;
         boolean check;
+        Path csv;
         final List<Path> reportFiles = new ArrayList<>();
     }
 
@@ -74,6 +76,7 @@ public final class Bench {
             String arg = args[i];
             switch (arg) {
             case "--module": options.module = value(args, ++i, arg); break;
+            case "--large-module": options.largeModule = value(args, ++i, arg); break;
             case "--out": options.out = Path.of(value(args, ++i, arg)); break;
             case "--rows": options.rows = value(args, ++i, arg); break;
             case "--components": options.components = true; break;
@@ -90,6 +93,7 @@ public final class Bench {
             case "--ffm-unavailable": options.ffmUnavailable = value(args, ++i, arg); break;
             case "--print": options.print = true; break;
             case "--check": options.check = true; break;
+            case "--csv": options.csv = Path.of(value(args, ++i, arg)); break;
             default:
                 if (arg.startsWith("--"))
                     usage("unknown option " + arg);
@@ -98,18 +102,18 @@ public final class Bench {
         }
         switch (command) {
         case "measure":
-            if (options.module == null || options.out == null)
-                usage("measure needs --module and --out");
+            if (options.module == null || options.largeModule == null || options.out == null)
+                usage("measure needs --module, --large-module and --out");
             if (!Set.of("jni", "ffm", "all").contains(options.rows))
                 usage("--rows takes jni, ffm or all");
             measure(options);
             if (options.print || options.check)
-                System.exit(Report.run(List.of(options.out), options.check));
+                System.exit(Report.run(List.of(options.out), options.check, options.csv));
             break;
         case "report":
             if (options.reportFiles.isEmpty())
                 usage("report needs at least one file");
-            System.exit(Report.run(options.reportFiles, options.check));
+            System.exit(Report.run(options.reportFiles, options.check, options.csv));
             break;
         default:
             usage("unknown command " + command);
@@ -124,10 +128,11 @@ public final class Bench {
 
     private static void usage(String problem) {
         System.err.println("bench: " + problem);
-        System.err.println("usage: measure --module PATH --out FILE [--rows jni|ffm|all] [--components] [--quick]");
+        System.err.println("usage: measure --module PATH --large-module PATH --out FILE [--rows jni|ffm|all]");
+        System.err.println("               [--components] [--quick]");
         System.err.println("               [--rounds N] [--batch-ms N] [--warmup-ms N] [--ffm-unavailable WHY]");
         System.err.println("               [--print] [--check]");
-        System.err.println("       report FILE... [--check]");
+        System.err.println("       report FILE... [--check] [--csv FILE]");
         System.exit(2);
     }
 
@@ -191,18 +196,22 @@ public final class Bench {
 
     // ---- measuring -------------------------------------------------------------------------
 
-    private static boolean slotLoaded;
+    private static Slot slotState = Slot.EMPTY;
     private static String modulePath;
+    private static String largeModulePath;
 
     private static void ensureSlot(Slot slot) {
-        if (slot == Slot.EMPTY && slotLoaded) {
+        if (slot == Slot.ANY || slot == slotState)
+            return;
+        if (slotState != Slot.EMPTY)
             NativeAIBridge.terminate();
-            slotLoaded = false;
-        } else if (slot == Slot.LOADED && !slotLoaded) {
-            if (!NativeAIBridge.initializeLibrary(modulePath))
-                throw new IllegalStateException("the bridge could not load " + modulePath);
-            slotLoaded = true;
-        }
+        slotState = Slot.EMPTY;
+        if (slot == Slot.EMPTY)
+            return;
+        String path = slot == Slot.LOADED ? modulePath : largeModulePath;
+        if (!NativeAIBridge.initializeLibrary(path))
+            throw new IllegalStateException("the bridge could not load " + path);
+        slotState = slot;
     }
 
     private static long timeBatch(Row row, int calls) throws Throwable {
@@ -242,6 +251,7 @@ public final class Bench {
 
     private static void measure(Options options) throws Throwable {
         modulePath = Path.of(options.module).toAbsolutePath().toString();
+        largeModulePath = Path.of(options.largeModule).toAbsolutePath().toString();
         System.setProperty("vantrell.bench.module", modulePath);
 
         List<Row> rows = new ArrayList<>();
@@ -264,10 +274,10 @@ public final class Bench {
             ffmVersion = ffm.version;
         }
 
-        // Rows that need the slot empty run first in every pass, so that a
-        // pass switches the slot at most twice.
+        // Rows are grouped by the slot they need, so that a pass switches the
+        // slot at most three times.
         List<Measured> measured = new ArrayList<>();
-        for (Slot slot : new Slot[] {Slot.EMPTY, Slot.LOADED, Slot.ANY})
+        for (Slot slot : new Slot[] {Slot.EMPTY, Slot.LOADED, Slot.LOADED_LARGE, Slot.ANY})
             for (Row row : rows)
                 if (row.unavailable == null && row.slot == slot)
                     measured.add(new Measured(row, options.rounds));
@@ -396,8 +406,9 @@ public final class Bench {
         int rounds = Math.max(3, options.rounds / 3);
         for (BareNative.Component component : BareNative.Component.values()) {
             int which = component.ordinal();
+            String path = component.large ? largeModulePath : modulePath;
             int iterations = 1000;
-            long elapsed = BareNative.component(which, modulePath, Calls.TEXT, move, iterations, 0, counts);
+            long elapsed = BareNative.component(which, path, Calls.TEXT, move, iterations, 0, counts);
             if (elapsed < 0) {
                 lines.add(String.join("\t", "component", jdk, component.label, "", "", "", "", ""));
                 continue;
@@ -406,7 +417,7 @@ public final class Bench {
             double[] perIteration = new double[rounds];
             for (int round = 0; round < rounds; round++) {
                 int counted = counting && round == rounds - 1 ? options.countedCalls : 0;
-                perIteration[round] = (double) BareNative.component(which, modulePath, Calls.TEXT, move,
+                perIteration[round] = (double) BareNative.component(which, path, Calls.TEXT, move,
                         iterations, counted, counts) / iterations;
             }
             Arrays.sort(perIteration);
@@ -430,6 +441,7 @@ public final class Bench {
                 String file = line.substring(slash);
                 String name = Path.of(file).getFileName().toString();
                 if (name.startsWith("libvantrell") || name.startsWith("libbench_quiet_module")
+                        || name.startsWith("libbench_large_module")
                         || name.contains("jnidispatch") || name.startsWith("libffi")) {
                     try {
                         found.add(Path.of(file).toRealPath().toString());

@@ -18,15 +18,18 @@ final class BridgeRows {
         }, () -> true);
     }
 
+    /** The numeric call, against whichever module the slot holds. */
+    private static long setSkillLevels(int calls) {
+        long sum = 0;
+        for (int i = 0; i < calls; i++)
+            if (NativeAIBridge.setSkillLevel(i & 7))
+                sum++;
+        return sum;
+    }
+
     static List<Row> rows() {
         return List.of(
-                Row.of(SET_SKILL_LEVEL, Row.BRIDGE, Slot.LOADED, calls -> {
-                    long sum = 0;
-                    for (int i = 0; i < calls; i++)
-                        if (NativeAIBridge.setSkillLevel(i & 7))
-                            sum++;
-                    return sum;
-                }, () -> NativeAIBridge.setSkillLevel(3)),
+                Row.of(SET_SKILL_LEVEL, Row.BRIDGE, Slot.LOADED, BridgeRows::setSkillLevels, () -> NativeAIBridge.setSkillLevel(3)),
                 Row.of(SUBMIT_OPPONENT_MOVE, Row.BRIDGE, Slot.LOADED, calls -> {
                     long sum = 0;
                     for (int i = 0; i < calls; i++)
@@ -61,13 +64,8 @@ final class BridgeRows {
                     NativeAIBridge.getAIMove(move);
                     return isQuietMove(move);
                 }),
-                Row.of(SET_SKILL_LEVEL, Row.BRIDGE_EMPTY_SLOT, Slot.EMPTY, calls -> {
-                    long sum = 0;
-                    for (int i = 0; i < calls; i++)
-                        if (NativeAIBridge.setSkillLevel(i & 7))
-                            sum++;
-                    return sum;
-                }, () -> !NativeAIBridge.setSkillLevel(3)),
+                Row.of(SET_SKILL_LEVEL, Row.BRIDGE_EMPTY_SLOT, Slot.EMPTY, BridgeRows::setSkillLevels, () -> !NativeAIBridge.setSkillLevel(3)),
+                Row.of(SET_SKILL_LEVEL, Row.BRIDGE_LARGE, Slot.LOADED_LARGE, BridgeRows::setSkillLevels, () -> NativeAIBridge.setSkillLevel(3)),
                 Row.comparedWith(SET_SKILL_LEVEL, SET_MOVE_TIME_LIMIT, Row.BRIDGE_MISSING, Slot.LOADED, calls -> {
                     long sum = 0;
                     for (int i = 0; i < calls; i++)

@@ -24,7 +24,7 @@ final class Report {
     private static final List<String> FUNCTIONS = List.of(
             SET_SKILL_LEVEL, SUBMIT_OPPONENT_MOVE, INITIALIZE, GET_PUBLIC_NAME, GET_AI_MOVE, SET_MOVE_TIME_LIMIT);
     private static final List<String> PATH_ORDER = List.of(Row.FLOOR, Row.BRIDGE, Row.BRIDGE_EMPTY_SLOT,
-            Row.BRIDGE_MISSING, Row.JNA_DIRECT, Row.JNA_FUNCTION, Row.FFM_CACHED, Row.FFM_FIND, Row.FFM_REOPEN);
+            Row.BRIDGE_LARGE, Row.BRIDGE_MISSING, Row.JNA_DIRECT, Row.JNA_FUNCTION, Row.FFM_CACHED, Row.FFM_FIND, Row.FFM_REOPEN);
     private static final List<String> MEASURED_FUNCTIONS = List.of(
             SET_SKILL_LEVEL, SUBMIT_OPPONENT_MOVE, INITIALIZE, GET_PUBLIC_NAME, GET_AI_MOVE);
 
@@ -42,6 +42,7 @@ final class Report {
             FFM_PATHS.add(new String[] {function, Row.FFM_FIND});
         }
         BRIDGE_PATHS.add(new String[] {SET_SKILL_LEVEL, Row.BRIDGE_EMPTY_SLOT});
+        BRIDGE_PATHS.add(new String[] {SET_SKILL_LEVEL, Row.BRIDGE_LARGE});
         BRIDGE_PATHS.add(new String[] {SET_MOVE_TIME_LIMIT, Row.BRIDGE_MISSING});
         FFM_PATHS.add(new String[] {SET_SKILL_LEVEL, Row.FFM_REOPEN});
     }
@@ -125,11 +126,14 @@ final class Report {
         return run;
     }
 
-    static int run(List<Path> files, boolean check) throws IOException {
+    static int run(List<Path> files, boolean check, Path csv) throws IOException {
         List<Run> runs = new ArrayList<>();
         for (Path file : files)
             runs.add(read(file));
         print(runs);
+        printRatios(runs);
+        if (csv != null)
+            writeCsv(runs, csv);
         if (!check)
             return 0;
         List<String> problems = check(runs);
@@ -262,7 +266,8 @@ final class Report {
                 if (line.allocations > 0.005)
                     allocating++;
                 String label = kind[1].equals(Row.BRIDGE) ? kind[0]
-                        : kind[1].equals(Row.BRIDGE_EMPTY_SLOT) ? "empty slot" : "missing export";
+                        : kind[1].equals(Row.BRIDGE_EMPTY_SLOT) ? "empty slot"
+                        : kind[1].equals(Row.BRIDGE_LARGE) ? "large module" : "missing export";
                 summary.append(summary.length() == 0 ? "" : ", ").append(label).append(' ')
                         .append(allocations(line.allocations, line.releases));
             }
@@ -289,6 +294,95 @@ final class Report {
                         allocations(piece.allocations, piece.releases));
             }
         }
+    }
+
+    // ---- the ratios that sum the table up ---------------------------------------------------
+
+    private static double median(Run run, String function, String path) {
+        Line line = run.find(function, path);
+        return line == null || line.unavailable != null ? -1 : line.median;
+    }
+
+    private static double piece(Run run, BareNative.Component component) {
+        for (Piece piece : run.pieces)
+            if (piece.label.equals(component.label))
+                return piece.median;
+        return -1;
+    }
+
+    private static void ratioLine(String what, double value, double base, String jdk) {
+        System.out.printf(Locale.ROOT, "  %-58s %8s   (JDK %s)%n", what, ratio(value, base), jdk);
+    }
+
+    private static void printRatios(List<Run> runs) {
+        System.out.println();
+        System.out.println("Ratios (medians of this run):");
+        for (Run run : runs) {
+            String jdk = run.meta("jdk");
+            double bridge = median(run, SET_SKILL_LEVEL, Row.BRIDGE);
+            if (bridge < 0)
+                continue;
+            ratioLine("numeric call (setSkillLevel) / floor", bridge, floorOf(run), jdk);
+            if (median(run, SET_SKILL_LEVEL, Row.JNA_DIRECT) > 0)
+                ratioLine("bridge / JNA direct mapping (setSkillLevel)", bridge,
+                        median(run, SET_SKILL_LEVEL, Row.JNA_DIRECT), jdk);
+            if (median(run, SET_SKILL_LEVEL, Row.FFM_FIND) > 0)
+                ratioLine("bridge / FFM find() per call (setSkillLevel)", bridge,
+                        median(run, SET_SKILL_LEVEL, Row.FFM_FIND), jdk);
+            ratioLine("module with 20,000 more exports / small module", median(run, SET_SKILL_LEVEL, Row.BRIDGE_LARGE),
+                    bridge, jdk);
+            ratioLine("missing export / found export", median(run, SET_MOVE_TIME_LIMIT, Row.BRIDGE_MISSING), bridge,
+                    jdk);
+            if (!run.pieces.isEmpty()) {
+                double found = piece(run, BareNative.Component.FIND_EXPORT_HIT);
+                ratioLine("lookup alone: missing / found", piece(run, BareNative.Component.FIND_EXPORT_MISS), found,
+                        jdk);
+                ratioLine("lookup alone: large module / small module",
+                        piece(run, BareNative.Component.FIND_EXPORT_HIT_LARGE), found, jdk);
+                ratioLine("lookup alone: found / dlsym alone found", found,
+                        piece(run, BareNative.Component.DLSYM_HIT), jdk);
+                ratioLine("lookup alone: found / former lookup found", found,
+                        piece(run, BareNative.Component.FORMER_LOOKUP_HIT), jdk);
+            }
+        }
+    }
+
+    // ---- the table for other programs -------------------------------------------------------
+
+    private static String csvField(String text) {
+        return text.contains(",") || text.contains("\"") ? "\"" + text.replace("\"", "\"\"") + "\"" : text;
+    }
+
+    /**
+     * Every measured row, in the order of the printed table, and every piece,
+     * one line each, with its ratio to the floor of its VM.
+     */
+    private static void writeCsv(List<Run> runs, Path csv) throws IOException {
+        List<String> lines = new ArrayList<>();
+        lines.add("kind,function,path,jdk,ns_per_call,p25,p75,x_floor,heap_allocs_per_call");
+        List<String> functions = new ArrayList<>();
+        functions.add(Row.FLOOR_FUNCTION);
+        functions.addAll(FUNCTIONS);
+        for (String function : functions)
+            for (Run run : runs)
+                for (String path : PATH_ORDER) {
+                    Line line = run.find(function, path);
+                    if (line == null || line.unavailable != null)
+                        continue;
+                    lines.add(String.join(",", "row", csvField(line.function), csvField(line.path), line.jdk,
+                            ns(line.median), ns(line.p25), ns(line.p75), ratio(line.median, floorOf(run)),
+                            line.allocations < 0 ? "" : String.format(Locale.ROOT, "%.4f", line.allocations)));
+                }
+        for (Run run : runs) {
+            for (Piece piece : run.pieces) {
+                if (piece.median < 0)
+                    continue;
+                lines.add(String.join(",", "piece", "", csvField(piece.label), piece.jdk, ns(piece.median),
+                        ns(piece.p25), ns(piece.p75), "-",
+                        piece.allocations < 0 ? "" : String.format(Locale.ROOT, "%.4f", piece.allocations)));
+            }
+        }
+        Files.write(csv, lines, StandardCharsets.UTF_8);
     }
 
     // ---- checking --------------------------------------------------------------------------

@@ -12,6 +12,8 @@ public final class Row {
         EMPTY,
         /** The quiet module loaded through initializeLibrary. */
         LOADED,
+        /** The quiet module with 20,000 more exports, loaded so. */
+        LOADED_LARGE,
         /** The batch does not go through the bridge. */
         ANY
     }
@@ -35,6 +37,7 @@ public final class Row {
     public static final String BRIDGE = "bridge";
     public static final String BRIDGE_EMPTY_SLOT = "bridge, empty slot";
     public static final String BRIDGE_MISSING = "bridge, export missing";
+    public static final String BRIDGE_LARGE = "bridge, module with 20,000 exports";
     public static final String JNA_DIRECT = "JNA direct mapping";
     public static final String JNA_FUNCTION = "JNA Function.invoke*";
     public static final String FFM_CACHED = "FFM, cached downcall handle";
