@@ -74,8 +74,8 @@ enum Component : jint {
 constexpr const char *found_name = "_setSkillLevel@4";
 constexpr const char *missing_name = "_setMoveTimeLimit@4";
 // As the bridge has them: hashed at compile time.
-constexpr vantrell::platform::ExportName found_export = vantrell::platform::export_name(found_name);
-constexpr vantrell::platform::ExportName missing_export = vantrell::platform::export_name(missing_name);
+constexpr vantrell::loader::ExportName found_export = vantrell::loader::export_name(found_name);
+constexpr vantrell::loader::ExportName missing_export = vantrell::loader::export_name(missing_name);
 constexpr const char *public_name = "Quiet benchmark module";
 
 // The bridge's former lookup after dlsym: is the address the module's own?
@@ -94,16 +94,16 @@ bool run_component(JNIEnv *env, jint which, void *module, jstring text, jbyteArr
     std::uintptr_t acc = 0;
     static const std::uint8_t record[5] = {1, 2, 1, 3, 4};
     // Read once, as the bridge does at load.
-    const vantrell::platform::ExportTable table = vantrell::platform::export_table(module);
+    const vantrell::loader::ExportTable table = vantrell::loader::export_table(module);
     switch (which) {
     case find_export_hit:
     case find_export_hit_large:
         for (jint i = 0; i < count; ++i)
-            acc += reinterpret_cast<std::uintptr_t>(vantrell::platform::find_export(table, found_export));
+            acc += reinterpret_cast<std::uintptr_t>(vantrell::loader::find_export(table, found_export));
         break;
     case find_export_miss:
         for (jint i = 0; i < count; ++i)
-            acc += reinterpret_cast<std::uintptr_t>(vantrell::platform::find_export(table, missing_export));
+            acc += reinterpret_cast<std::uintptr_t>(vantrell::loader::find_export(table, missing_export));
         break;
     case former_lookup_hit:
     case former_lookup_hit_large:

@@ -37,7 +37,7 @@ public:
     using java_type = jboolean;
     explicit Arg(jboolean value) : value_(value) {}
     bool acquire(JNIEnv *) { return true; }
-    ai_flag get() const { return static_cast<ai_flag>(static_cast<std::uint32_t>(value_)); }
+    std::int32_t get() const { return static_cast<std::int32_t>(value_); }
     void after_call(JNIEnv *) {}
 
 private:

@@ -4,7 +4,7 @@
 // result kind and the host's answer when it is missing.
 #pragma once
 
-#include "ai_module.h"
+#include "ai_module_list.h"
 #include "export_name.hpp"
 
 namespace vantrell {
@@ -27,8 +27,8 @@ namespace fn {
 
 #define VANTRELL_FUNCTION_TAG(result, name, bytes, params, missing)                               \
     struct name {                                                                                 \
-        static constexpr platform::ExportName export_name =                                       \
-            platform::export_name(AI_EXPORT_NAME(name, bytes));                                   \
+        static constexpr loader::ExportName export_name =                                       \
+            loader::export_name(AI_EXPORT_NAME(name, bytes));                                   \
         using pointer = decltype(&::name);                                                        \
         using kind = kind_##result;                                                               \
         static constexpr int missing_answer = missing;                                            \

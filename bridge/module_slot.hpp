@@ -15,7 +15,7 @@ bool load(JNIEnv *env, jstring path);
 
 // The slot's module's export named exactly `name`, or null when the slot is
 // empty or the module lacks it. Looked up anew on every call.
-void *find(const platform::ExportName &name) noexcept;
+void *find(const loader::ExportName &name) noexcept;
 
 // Calls the module's terminate when it has one, unloads the module and
 // empties the slot; does nothing when the slot is empty.

@@ -10,19 +10,15 @@
 #       global). The target's AI_EXPORT_NAMES property holds the export names.
 #
 #   ai_module_functions(<names_var> <bytes_var>)
-#       The 36 function names of ai_module.h ("initialize", ...) and their
-#       parameter bytes ("4", ...), in the header's order.
+#       The contract's 36 function names ("initialize", ...) and their
+#       parameter bytes ("4", ...), in the order of ai_module_list.h.
 #
 #   ai_module_export_names(<out_var> [<name>...])
 #       The export names ("_initialize@4", ...) of the given functions, or of
 #       all 36, in the header's order.
 #
-#   ai_module_write_if_changed(<path> <text>)
-#       Writes a generated file (a definition file, a list) only when its
-#       text changes, so that a new configure does not relink what uses it.
-#
 # Variables that may be set before including this file or before a call:
-#   AI_MODULE_INCLUDE_DIR  directory of ai_module.h (default: ../include
+#   AI_MODULE_INCLUDE_DIR  directory of ai_module.h and ai_module_list.h (default: ../include
 #                          beside this file)
 #   AI_MODULE_EXPORT_TOOL  the elf-export-names program, used when no target
 #                          of that name is part of the build
@@ -48,18 +44,6 @@ function(_ai_module_include_dir out_var)
   set(${out_var} "${dir}" PARENT_SCOPE)
 endfunction()
 
-# Not file(CONFIGURE): it would read the "@4 ... @" of export names as a
-# variable reference.
-function(ai_module_write_if_changed path text)
-  if(EXISTS "${path}")
-    file(READ "${path}" old)
-    if(old STREQUAL text)
-      return()
-    endif()
-  endif()
-  file(WRITE "${path}" "${text}")
-endfunction()
-
 # The linker's name, on this Windows target, of the function exported as
 # `export_name` ("_abortGame@4"): "abortGame@4" on x86, "abortGame" on x64.
 function(_ai_module_windows_symbol export_name out_var)
@@ -73,7 +57,7 @@ endfunction()
 
 function(ai_module_functions names_var bytes_var)
   _ai_module_include_dir(dir)
-  set(header "${dir}/ai_module.h")
+  set(header "${dir}/ai_module_list.h")
   if(NOT EXISTS "${header}")
     message(FATAL_ERROR "ai_module_functions: ${header} not found (set AI_MODULE_INCLUDE_DIR)")
   endif()
@@ -95,8 +79,8 @@ function(ai_module_functions names_var bytes_var)
   set(unique ${names})
   list(REMOVE_DUPLICATES unique)
   list(LENGTH unique unique_count)
-  if(NOT count EQUAL 36 OR NOT unique_count EQUAL count)
-    message(FATAL_ERROR "ai_module_functions: expected 36 distinct functions in ${header}, "
+  if(count EQUAL 0 OR NOT unique_count EQUAL count)
+    message(FATAL_ERROR "ai_module_functions: expected distinct functions in ${header}, "
                         "found ${count} (${unique_count} distinct): ${names}")
   endif()
   set(${names_var} ${names} PARENT_SCOPE)
@@ -160,7 +144,8 @@ function(add_ai_module target)
       string(APPEND def "    ${name} = ${symbol}\n")
     endforeach()
     set(def_file "${CMAKE_CURRENT_BINARY_DIR}/${target}.def")
-    ai_module_write_if_changed("${def_file}" "${def}")
+    # Written when it changes only, so that a new configure relinks nothing.
+    file(GENERATE OUTPUT "${def_file}" CONTENT "${def}")
     target_sources(${target} PRIVATE "${def_file}")
     return()
   endif()
@@ -175,11 +160,13 @@ function(add_ai_module target)
   if(TARGET elf-export-names)
     set(tool "$<TARGET_FILE:elf-export-names>")
     add_dependencies(${target} elf-export-names)
+  elseif(TARGET AiModule::elf-export-names)
+    set(tool "$<TARGET_FILE:AiModule::elf-export-names>")
   elseif(AI_MODULE_EXPORT_TOOL)
     set(tool "${AI_MODULE_EXPORT_TOOL}")
   else()
-    message(FATAL_ERROR "add_ai_module(${target}): no elf-export-names: add its target to the build "
-                        "before this call, or set AI_MODULE_EXPORT_TOOL")
+    message(FATAL_ERROR "add_ai_module(${target}): no elf-export-names: find_package(AiModule) first, "
+                        "add its target to the build before this call, or set AI_MODULE_EXPORT_TOOL")
   endif()
 
   # Only the placeholders "_<name>$<bytes>" stay global (those of FUNCTIONS

@@ -19,7 +19,6 @@ if(NOT VANTRELL_JNI_INCLUDE_DIRS)
     set(_jni_md_dir "${_jdk_home}/include/linux")
   endif()
   get_filename_component(_jni_md_dir "${_jni_md_dir}" ABSOLUTE)
-  set(VANTRELL_JDK_HOME "${_jdk_home}" CACHE PATH "The JDK whose jni.h the bridge uses")
   set(VANTRELL_JNI_INCLUDE_DIRS "${_jdk_home}/include" "${_jni_md_dir}"
       CACHE STRING "Directories holding jni.h and jni_md.h")
 endif()

@@ -1,25 +1,36 @@
 # The SDK for module authors, installed with `cmake --install <build>
-# --component sdk`: the contract header, add_ai_module() as a CMake package
-# (find_package(AiModule)), and the tools it and its authors use.
+# --component sdk`: the contract headers, add_ai_module() as a CMake package
+# (find_package(AiModule)) with imported targets, and the tools it and its
+# authors use:
+#   AiModule::contract          the headers (ai_module.h)
+#   AiModule::elf-export-names  the post-link step of add_ai_module on ELF
+#   AiModule::aimodule-check    the checker, when the build has it
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set(sdk_cmake_dir "${CMAKE_INSTALL_LIBDIR}/cmake/AiModule")
 configure_package_config_file(
   "${CMAKE_CURRENT_LIST_DIR}/AiModuleConfig.cmake.in" "${CMAKE_BINARY_DIR}/sdk/AiModuleConfig.cmake"
-  INSTALL_DESTINATION "${sdk_cmake_dir}"
-  PATH_VARS CMAKE_INSTALL_INCLUDEDIR CMAKE_INSTALL_BINDIR)
+  INSTALL_DESTINATION "${sdk_cmake_dir}")
 write_basic_package_version_file("${CMAKE_BINARY_DIR}/sdk/AiModuleConfigVersion.cmake"
-  VERSION 1.0 COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
 
-install(FILES "${PROJECT_SOURCE_DIR}/include/ai_module.h" DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}" COMPONENT sdk)
+install(FILES "${PROJECT_SOURCE_DIR}/include/ai_module.h" "${PROJECT_SOURCE_DIR}/include/ai_module_list.h"
+        DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}" COMPONENT sdk)
 install(FILES "${CMAKE_CURRENT_LIST_DIR}/AiModule.cmake" "${CMAKE_BINARY_DIR}/sdk/AiModuleConfig.cmake"
               "${CMAKE_BINARY_DIR}/sdk/AiModuleConfigVersion.cmake"
         DESTINATION "${sdk_cmake_dir}" COMPONENT sdk)
-install(TARGETS aimodule-check RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT sdk)
-if(VANTRELL_RUNTIME_DLLS)
+
+set_target_properties(ai_module_contract PROPERTIES EXPORT_NAME contract)
+set(sdk_targets ai_module_contract)
+foreach(tool aimodule-check elf-export-names)
+  if(TARGET ${tool})
+    list(APPEND sdk_targets ${tool})
+  endif()
+endforeach()
+install(TARGETS ${sdk_targets} EXPORT AiModuleTargets
+        RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT sdk)
+install(EXPORT AiModuleTargets NAMESPACE AiModule:: DESTINATION "${sdk_cmake_dir}" COMPONENT sdk)
+if(VANTRELL_RUNTIME_DLLS AND TARGET aimodule-check)
   install(FILES ${VANTRELL_RUNTIME_DLLS} DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT sdk)
-endif()
-if(TARGET elf-export-names)
-  install(TARGETS elf-export-names RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT sdk)
 endif()

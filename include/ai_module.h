@@ -1,19 +1,32 @@
 /*
- * The AI module contract: the 36 functions an AI module may export, their
- * parameters, result kinds and export names, and the move record.
+ * ai_module.h: the AI module contract.
  *
- * Everything is derived from AI_MODULE_FUNCTIONS below, so that the bridge,
- * the modules, the build and the tests cannot disagree. The header compiles
- * as C (C99 or later) and as C++.
+ * An AI module is a shared library that plays one side of the board game
+ * for the host. It exports any subset of the 36 functions below; the bridge
+ * looks each one up by its export name when the host calls the method of
+ * the same name, and answers with the method's default result when the
+ * module lacks it. The numeric codes that pass through (colors, ranks,
+ * results, reasons, modes, options) are the host's: the contract gives them
+ * no meaning.
  *
- * A module includes this header and defines the functions it implements with
- * the signatures declared here; the build gives them their export names
- * (cmake/AiModule.cmake: add_ai_module).
+ * Define the functions you implement with exactly these signatures (in C++,
+ * inside extern "C" or with this header included); build the module with
+ * add_ai_module() (cmake/AiModule.cmake), which gives them their export
+ * names, "_<name>@<parameter bytes>" ("_abortGame@4") on every platform.
+ *
+ * Every function is called on the host's thread, one call at a time.
+ * Compiles as C (C99 or later) and as C++.
  */
 #ifndef AI_MODULE_H
 #define AI_MODULE_H
 
 #include <stdint.h>
+
+/* The contract's version: the minor number grows with additions that keep
+ * every module working, the major number with changes that do not. */
+#define AI_MODULE_CONTRACT_VERSION_MAJOR 1
+#define AI_MODULE_CONTRACT_VERSION_MINOR 1
+#define AI_MODULE_CONTRACT_VERSION "1.1"
 
 #ifdef __cplusplus
 extern "C" {
@@ -27,15 +40,15 @@ extern "C" {
 #endif
 
 /*
- * The move record: fromX, fromY, toX, toY, special; five unsigned bytes with
- * no header and no padding, in the order of the host's byte arrays.
+ * The move record: five unsigned bytes with no header and no padding, in the
+ * order of the host's byte arrays. Squares are (x, y) throughout, x first.
  */
 typedef struct ai_move {
-    uint8_t fromX;
+    uint8_t fromX;   /* the square moved from */
     uint8_t fromY;
-    uint8_t toX;
+    uint8_t toX;     /* the square moved to */
     uint8_t toY;
-    uint8_t special;
+    uint8_t special; /* a move flag; its values are the host's */
 } ai_move;
 
 #define AI_MOVE_SIZE 5
@@ -47,138 +60,14 @@ typedef char ai_move_is_five_bytes_[sizeof(ai_move) == AI_MOVE_SIZE ? 1 : -1];
 typedef uint8_t ai_bool8;
 
 /*
- * The host's boolean widened to 32 bits (0 or 1). An enumeration rather than
- * a plain int32_t so that C++ code can tell it from a number: the bridge
- * receives it from Java as a boolean. Its size and passing are those of int.
- */
-typedef enum ai_flag { AI_FLAG_FALSE = 0, AI_FLAG_TRUE = 1, AI_FLAG_LAST_ = 0x7fffffff } ai_flag;
-
-/*
- * Result kinds:
- *   VOID   no result
- *   TRUTH  int32 truth: true when non-zero (judged on all 32 bits)
- *   BOOL8  one-byte truth, passed on unchanged
- *   VALUE  int32 value, passed on as a number
- *   TEXT   module-owned NUL-terminated modified UTF-8, or null
- */
-#define AI_RESULT_VOID void
-#define AI_RESULT_TRUTH int32_t
-#define AI_RESULT_BOOL8 ai_bool8
-#define AI_RESULT_VALUE int32_t
-#define AI_RESULT_TEXT const char *
-
-/*
- * Parameter kinds (every parameter is one 32-bit unit on 32-bit Windows):
- *   INT32     signed 32-bit integer
- *   FLAG      the host's boolean as a 32-bit integer
- *   TEXT      borrowed NUL-terminated modified UTF-8, valid during the call
- *   MOVE_OUT  bridge-owned move record for the module to fill
- *   MOVE_IN   the host's move record for the module to read (and write)
- */
-#define AI_PARAM_INT32 int32_t
-#define AI_PARAM_FLAG ai_flag
-#define AI_PARAM_TEXT const char *
-#define AI_PARAM_MOVE_OUT ai_move *
-#define AI_PARAM_MOVE_IN ai_move *
-
-/*
- * X(result, name, bytes, (kind, name, ...), missing)
- *
- *   result   the result kind
- *   name     the function name, identical to the host's method name
- *   bytes    total parameter size, 4 per parameter; part of the export name
- *            "_<name>@<bytes>" and checked against the parameter count
- *   params   kind and name of each parameter, in the order they are passed
- *   missing  the host's answer when the module lacks the function or no
- *            module is loaded (false and null are 0; ignored for VOID)
- */
-#define AI_MODULE_FUNCTIONS(X)                                                                     \
-    X(TRUTH, initialize, 4, (TEXT, text), 0)                                                       \
-    X(VOID, terminate, 0, (), 0)                                                                   \
-    X(TRUTH, createGame, 0, (), 0)                                                                 \
-    X(TRUTH, joinGame, 0, (), 0)                                                                   \
-    X(VOID, gameCreated, 0, (), 0)                                                                 \
-    X(VOID, gameJoined, 0, (), 0)                                                                  \
-    X(VALUE, getCreateGameMode, 0, (), 0)                                                          \
-    X(VALUE, getCreateGameOption, 4, (INT32, option), 0)                                           \
-    X(TRUTH, newGameCreated, 8, (TEXT, owner, INT32, mode), 0)                                     \
-    X(TRUTH, newGameOption, 8, (INT32, option, INT32, value), 0)                                   \
-    X(VOID, setAIUsername, 4, (TEXT, name), 0)                                                     \
-    X(VOID, setOpponentUsername, 4, (TEXT, name), 0)                                               \
-    X(TRUTH, setGameMode, 4, (INT32, mode), 0)                                                     \
-    X(TRUTH, setGameOption, 8, (INT32, option, INT32, value), 0)                                   \
-    X(VOID, setGameAids, 4, (FLAG, aids), 0)                                                       \
-    X(TRUTH, setSkillLevel, 4, (INT32, level), 0)                                                  \
-    X(TRUTH, setMoveTimeLimit, 4, (INT32, limit), 0)                                               \
-    X(TRUTH, setCustomPieceCount, 48,                                                              \
-      (INT32, count1, INT32, count2, INT32, count3, INT32, count4, INT32, count5, INT32, count6,   \
-       INT32, count7, INT32, count8, INT32, count9, INT32, count10, INT32, count11, INT32,         \
-       count12),                                                                                   \
-      0)                                                                                           \
-    X(VOID, initializeGame, 0, (), 0)                                                              \
-    X(VOID, createAISetup, 4, (INT32, color), 0)                                                   \
-    X(VALUE, getAISetupPiece, 8, (INT32, x, INT32, y), -1)                                         \
-    X(VOID, illegalSetup, 12, (INT32, x, INT32, y, INT32, rank), 0)                                \
-    X(VOID, setOpponentSetupPiece, 8, (INT32, first, INT32, second), 0)                            \
-    X(VOID, startGame, 0, (), 0)                                                                   \
-    X(VOID, getAIMove, 4, (MOVE_OUT, move), 0)                                                     \
-    X(BOOL8, illegalMove, 4, (MOVE_IN, move), 0)                                                   \
-    X(BOOL8, submitAIMoveResult, 8, (INT32, rank, INT32, result), 0)                               \
-    X(BOOL8, submitOpponentMove, 24,                                                               \
-      (INT32, fromX, INT32, fromY, INT32, toX, INT32, toY, INT32, rank, INT32, result), 0)         \
-    X(VOID, endGame, 8, (INT32, result, INT32, reason), 0)                                         \
-    X(VOID, abortGame, 4, (INT32, reason), 0)                                                      \
-    X(TEXT, getPublicName, 0, (), 0)                                                               \
-    X(TEXT, getPreGameChat, 0, (), 0)                                                              \
-    X(TEXT, getPostGameChat, 0, (), 0)                                                             \
-    X(VOID, postGameLogStart, 0, (), 0)                                                            \
-    X(VOID, postGameLogOriginalOpponentSetup, 12, (INT32, x, INT32, y, INT32, rank), 0)            \
-    X(VOID, postGameLogClose, 0, (), 0)
-
-#define AI_MODULE_FUNCTION_COUNT 36
-
-/* The decorated export name, a string literal: "_abortGame@4". */
-#define AI_EXPORT_NAME(name, bytes) "_" #name "@" #bytes
-
-/*
- * AI_PARAMS(bytes, params, NONE, FIRST, NEXT) walks a parameter list:
- * NONE for an empty list, FIRST(kind, name) for the first parameter and
- * NEXT(kind, name) for each later one. The list's length is taken from
- * bytes, so a size that does not match the parameters fails to compile.
- */
-#define AI_PARAMS(bytes, params, NONE, FIRST, NEXT)                                               \
-    AI_PARAMS_APPLY_(AI_PARAMS_##bytes##_, (NONE, FIRST, NEXT, AI_PARAMS_UNWRAP_ params))
-#define AI_PARAMS_UNWRAP_(...) __VA_ARGS__
-#define AI_PARAMS_APPLY_(walk, args) walk args
-#define AI_PARAMS_0_(N, F, X, empty) N
-#define AI_PARAMS_4_(N, F, X, k1, a1) F(k1, a1)
-#define AI_PARAMS_8_(N, F, X, k1, a1, k2, a2) F(k1, a1) X(k2, a2)
-#define AI_PARAMS_12_(N, F, X, k1, a1, k2, a2, k3, a3) F(k1, a1) X(k2, a2) X(k3, a3)
-#define AI_PARAMS_24_(N, F, X, k1, a1, k2, a2, k3, a3, k4, a4, k5, a5, k6, a6)                  \
-    F(k1, a1) X(k2, a2) X(k3, a3) X(k4, a4) X(k5, a5) X(k6, a6)
-#define AI_PARAMS_48_(N, F, X, k1, a1, k2, a2, k3, a3, k4, a4, k5, a5, k6, a6, k7, a7, k8, a8,   \
-                      k9, a9, k10, a10, k11, a11, k12, a12)                                       \
-    F(k1, a1) X(k2, a2) X(k3, a3) X(k4, a4) X(k5, a5) X(k6, a6) X(k7, a7) X(k8, a8) X(k9, a9)   \
-    X(k10, a10) X(k11, a11) X(k12, a12)
-
-/* A C parameter declaration list: "void" or "int32_t x, int32_t y". */
-#define AI_DECL_NONE_ void
-#define AI_DECL_FIRST_(kind, name) AI_PARAM_##kind name
-#define AI_DECL_NEXT_(kind, name) , AI_PARAM_##kind name
-#define AI_DECL_PARAMS(bytes, params)                                                             \
-    AI_PARAMS(bytes, params, AI_DECL_NONE_, AI_DECL_FIRST_, AI_DECL_NEXT_)
-
-/*
  * How a definition gets its export name.
  *
- * On 32-bit Windows a __stdcall function with C linkage is decorated by the
- * compiler; the build names the exports explicitly from this list (a .def
- * file), since MinGW drops the leading underscore.
- *
- * ELF linkers read '@' in a symbol as a version, so on ELF platforms each
- * function is compiled under a placeholder of the same length with '$' in
- * place of '@' and made visible; add_ai_module's post-link step then rewrites
- * the placeholders in the dynamic symbol table to the real export names.
+ * On Windows the build names every export in a module-definition file
+ * (MinGW drops the leading underscore of __stdcall names, and x64 has no
+ * decoration at all). ELF linkers read '@' in a symbol as a version, so on
+ * ELF platforms each function is compiled under a placeholder of the same
+ * length, '$' for '@' ("_abortGame$4"), made visible, and add_ai_module's
+ * post-link step rewrites the placeholders to the real export names.
  */
 #if defined(_WIN32)
 #define AI_SYMBOL(name, bytes)
@@ -190,12 +79,119 @@ typedef enum ai_flag { AI_FLAG_FALSE = 0, AI_FLAG_TRUE = 1, AI_FLAG_LAST_ = 0x7f
 #error "ai_module.h needs a compiler that supports asm labels on this platform"
 #endif
 
-#define AI_DECLARE_FUNCTION_(result, name, bytes, params, missing)                                \
-    AI_VISIBLE AI_RESULT_##result AI_CALL name(AI_DECL_PARAMS(bytes, params)) AI_SYMBOL(name, bytes);
+/* The decorated export name, a string literal: AI_EXPORT_NAME(abortGame, 4) is "_abortGame@4". */
+#define AI_EXPORT_NAME(name, bytes) "_" #name "@" #bytes
 
+/*
+ * The functions, grouped as the host uses them. "Truth" results are true
+ * when non-zero (all 32 bits count); ai_bool8 results are passed to the host
+ * as their one byte. Text passed in is the host's, valid during the call
+ * only: copy what you keep. Text returned stays yours: it must stay valid
+ * until the function has returned (static strings do), and the bridge never
+ * frees it; return null for no text. Texts are NUL-terminated modified
+ * UTF-8. In brackets: what the host gets when the module lacks the function.
+ * Define AI_MODULE_NO_DECLARATIONS to declare the functions yourself.
+ */
 #ifndef AI_MODULE_NO_DECLARATIONS
-AI_MODULE_FUNCTIONS(AI_DECLARE_FUNCTION_)
-#endif
+
+/* Lifecycle */
+
+/* Called after the module is loaded, with a text of the host's choosing; true when the module is ready. [false] */
+AI_VISIBLE int32_t AI_CALL initialize(const char *text) AI_SYMBOL(initialize, 4);
+/* The last call before the module is unloaded. */
+AI_VISIBLE void AI_CALL terminate(void) AI_SYMBOL(terminate, 0);
+
+/* Creating and joining games */
+
+/* Whether the module wants to create a game. [false] */
+AI_VISIBLE int32_t AI_CALL createGame(void) AI_SYMBOL(createGame, 0);
+/* Whether the module wants to join a game. [false] */
+AI_VISIBLE int32_t AI_CALL joinGame(void) AI_SYMBOL(joinGame, 0);
+/* The game the module asked for was created. */
+AI_VISIBLE void AI_CALL gameCreated(void) AI_SYMBOL(gameCreated, 0);
+/* The module joined a game. */
+AI_VISIBLE void AI_CALL gameJoined(void) AI_SYMBOL(gameJoined, 0);
+/* The mode of the game the module wants to create. [0] */
+AI_VISIBLE int32_t AI_CALL getCreateGameMode(void) AI_SYMBOL(getCreateGameMode, 0);
+/* The value the module wants for an option of the game it creates. [0] */
+AI_VISIBLE int32_t AI_CALL getCreateGameOption(int32_t option) AI_SYMBOL(getCreateGameOption, 4);
+/* A game was created by `owner` (borrowed) in `mode`; true to take part. [false] */
+AI_VISIBLE int32_t AI_CALL newGameCreated(const char *owner, int32_t mode) AI_SYMBOL(newGameCreated, 8);
+/* An option of the new game; true when the module accepts it. [false] */
+AI_VISIBLE int32_t AI_CALL newGameOption(int32_t option, int32_t value) AI_SYMBOL(newGameOption, 8);
+
+/* Game settings */
+
+/* The module's own user name (borrowed). */
+AI_VISIBLE void AI_CALL setAIUsername(const char *name) AI_SYMBOL(setAIUsername, 4);
+/* The opponent's user name (borrowed). */
+AI_VISIBLE void AI_CALL setOpponentUsername(const char *name) AI_SYMBOL(setOpponentUsername, 4);
+/* The game's mode; true when the module can play it. [false] */
+AI_VISIBLE int32_t AI_CALL setGameMode(int32_t mode) AI_SYMBOL(setGameMode, 4);
+/* One of the game's options; true when the module accepts it. [false] */
+AI_VISIBLE int32_t AI_CALL setGameOption(int32_t option, int32_t value) AI_SYMBOL(setGameOption, 8);
+/* Whether game aids are on: the host's boolean, 0 or 1. */
+AI_VISIBLE void AI_CALL setGameAids(int32_t aids) AI_SYMBOL(setGameAids, 4);
+/* The skill level to play at; true when the module accepts it. [false] */
+AI_VISIBLE int32_t AI_CALL setSkillLevel(int32_t level) AI_SYMBOL(setSkillLevel, 4);
+/* The time limit for a move; true when the module accepts it. [false] */
+AI_VISIBLE int32_t AI_CALL setMoveTimeLimit(int32_t limit) AI_SYMBOL(setMoveTimeLimit, 4);
+/* The twelve custom piece counts; true when the module accepts them. [false] */
+AI_VISIBLE int32_t AI_CALL setCustomPieceCount(int32_t count1, int32_t count2, int32_t count3, int32_t count4,
+                                               int32_t count5, int32_t count6, int32_t count7, int32_t count8,
+                                               int32_t count9, int32_t count10, int32_t count11, int32_t count12)
+    AI_SYMBOL(setCustomPieceCount, 48);
+
+/* Setup and play */
+
+/* A new game begins: forget the last one. */
+AI_VISIBLE void AI_CALL initializeGame(void) AI_SYMBOL(initializeGame, 0);
+/* Make the module's setup, playing `color`. */
+AI_VISIBLE void AI_CALL createAISetup(int32_t color) AI_SYMBOL(createAISetup, 4);
+/* The piece of the module's setup on square (x, y). [-1] */
+AI_VISIBLE int32_t AI_CALL getAISetupPiece(int32_t x, int32_t y) AI_SYMBOL(getAISetupPiece, 8);
+/* The host refused the piece of `rank` on square (x, y). */
+AI_VISIBLE void AI_CALL illegalSetup(int32_t x, int32_t y, int32_t rank) AI_SYMBOL(illegalSetup, 12);
+/* One piece of the opponent's setup, described by two values of the host's. */
+AI_VISIBLE void AI_CALL setOpponentSetupPiece(int32_t first, int32_t second) AI_SYMBOL(setOpponentSetupPiece, 8);
+/* Play begins. */
+AI_VISIBLE void AI_CALL startGame(void) AI_SYMBOL(startGame, 0);
+/* The module's move: fill all five bytes of `move` (the bridge's, valid during the call; bytes left
+ * unwritten keep the previous move's). [the host's array is left as it was] */
+AI_VISIBLE void AI_CALL getAIMove(ai_move *move) AI_SYMBOL(getAIMove, 4);
+/* The host refused the module's move, given in `move` (the host's record: what the module writes there
+ * goes back to the host). [false] */
+AI_VISIBLE ai_bool8 AI_CALL illegalMove(ai_move *move) AI_SYMBOL(illegalMove, 4);
+/* The result of the module's last move, against a piece of `rank`. [false] */
+AI_VISIBLE ai_bool8 AI_CALL submitAIMoveResult(int32_t rank, int32_t result) AI_SYMBOL(submitAIMoveResult, 8);
+/* The opponent's move from (fromX, fromY) to (toX, toY), with the rank and result it met. [false] */
+AI_VISIBLE ai_bool8 AI_CALL submitOpponentMove(int32_t fromX, int32_t fromY, int32_t toX, int32_t toY, int32_t rank,
+                                              int32_t result) AI_SYMBOL(submitOpponentMove, 24);
+/* The game is over, with `result` for `reason`. The one call whose C++ exceptions the bridge catches. */
+AI_VISIBLE void AI_CALL endGame(int32_t result, int32_t reason) AI_SYMBOL(endGame, 8);
+/* The game was broken off for `reason`. */
+AI_VISIBLE void AI_CALL abortGame(int32_t reason) AI_SYMBOL(abortGame, 4);
+
+/* Identity and chat: texts returned stay the module's. */
+
+/* The module's name as players see it. [null] */
+AI_VISIBLE const char *AI_CALL getPublicName(void) AI_SYMBOL(getPublicName, 0);
+/* A chat line before the game, or null. [null] */
+AI_VISIBLE const char *AI_CALL getPreGameChat(void) AI_SYMBOL(getPreGameChat, 0);
+/* A chat line after the game, or null. [null] */
+AI_VISIBLE const char *AI_CALL getPostGameChat(void) AI_SYMBOL(getPostGameChat, 0);
+
+/* Post-game log: the opponent's original setup, square by square. */
+
+/* The log begins. */
+AI_VISIBLE void AI_CALL postGameLogStart(void) AI_SYMBOL(postGameLogStart, 0);
+/* The opponent's piece of `rank` stood on square (x, y) at the start. */
+AI_VISIBLE void AI_CALL postGameLogOriginalOpponentSetup(int32_t x, int32_t y, int32_t rank)
+    AI_SYMBOL(postGameLogOriginalOpponentSetup, 12);
+/* The log ends. */
+AI_VISIBLE void AI_CALL postGameLogClose(void) AI_SYMBOL(postGameLogClose, 0);
+
+#endif /* AI_MODULE_NO_DECLARATIONS */
 
 #ifdef __cplusplus
 }

@@ -63,7 +63,7 @@ int32_t AI_CALL setGameOption(int32_t option, int32_t value) {
     return 1;
 }
 
-void AI_CALL setGameAids(ai_flag aids) { tarrowby_log("Tarrowby: setGameAids: %d\n", (int)aids); }
+void AI_CALL setGameAids(int32_t aids) { tarrowby_log("Tarrowby: setGameAids: %d\n", (int)aids); }
 
 int32_t AI_CALL setSkillLevel(int32_t level) {
     tarrowby_log("Tarrowby: skill level: %d\n", level);

@@ -9,6 +9,10 @@ int32_t AI_CALL initialize(const char *text) {
 
 int32_t AI_CALL setSkillLevel(int32_t level) { return level >= 0; }
 
+/* The host's boolean, 0 or 1, as a plain int32_t. */
+static int32_t game_aids;
+void AI_CALL setGameAids(int32_t aids) { game_aids = aids; }
+
 int32_t AI_CALL getAISetupPiece(int32_t x, int32_t y) { return (x + y) % 12; }
 
 void AI_CALL getAIMove(ai_move *move) {

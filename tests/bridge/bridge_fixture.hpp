@@ -7,7 +7,7 @@
 
 #include "bridge_under_test.hpp"
 #include "fake_jvm.hpp"
-#include "module_loader.hpp"
+#include "module_diagnostics.hpp"
 #include "probe.h"
 
 #include <gtest/gtest.h>
@@ -24,13 +24,24 @@ protected:
         probe_reset();
         loads_at_start_ = probe_loads();
         unloads_at_start_ = probe_unloads();
+        vm.observe_calls([this](const char *function) { sequence.push_back(std::string("JNI ") + function); });
+        probe_observe(
+            [](const char *line, void *self) {
+                static_cast<BridgeTest *>(self)->sequence.push_back(std::string("module ") + line);
+            },
+            this);
     }
     void TearDown() override {
+        probe_observe(nullptr, nullptr);
         b.terminate(env, cls);
         release_leftover_loads();
         for (const auto &violation : vm.violations())
             ADD_FAILURE() << "VM misuse: " << violation;
     }
+
+    // The VM's calls ("JNI GetStringUTFChars") and the module's ("module
+    // initialize(text)") in the one order they happened.
+    std::vector<std::string> sequence;
 
     bool load(const char *path) { return b.initializeLibrary(env, cls, vm.string(std::string(path))) != 0; }
 
@@ -48,15 +59,15 @@ protected:
         for (const char *path : {SCRIPTED_MODULE_PATH, PARTIAL_MODULE_PATH}) {
             for (int attempt = 0; attempt < 1000; ++attempt) {
                 const int mapped_before = probe_loads();
-                auto handle = vantrell::platform::load_module(std::string(path));
+                auto handle = vantrell::diagnostics::load_module(std::string(path));
                 ASSERT_NE(handle, nullptr) << path;
-                vantrell::platform::unload_module(handle);
+                vantrell::loader::unload_module(handle);
                 if (probe_loads() != mapped_before) { // this load mapped it: it was not held
                     ++loads_at_start_;
                     ++unloads_at_start_;
                     break;
                 }
-                vantrell::platform::unload_module(handle);
+                vantrell::loader::unload_module(handle);
             }
         }
     }

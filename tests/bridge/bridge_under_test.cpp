@@ -1,6 +1,6 @@
 #include "bridge_under_test.hpp"
 
-#include "module_loader.hpp"
+#include "module_diagnostics.hpp"
 
 #include <cstdint>
 #include <stdexcept>
@@ -20,19 +20,19 @@ std::string jni_export_name(const char *method, int argument_bytes) {
 
 namespace {
 
-vantrell::platform::ModuleHandle load_bridge() {
-    auto handle = vantrell::platform::load_module(std::string(VANTRELL_PATH));
+vantrell::loader::ModuleHandle load_bridge() {
+    auto handle = vantrell::diagnostics::load_module(std::string(VANTRELL_PATH));
     if (!handle)
         throw std::runtime_error("cannot load the bridge " VANTRELL_PATH ": " +
-                                 vantrell::platform::last_error());
+                                 vantrell::diagnostics::last_error());
     return handle;
 }
 
 template <class Pointer>
-void find(vantrell::platform::ModuleHandle bridge, Pointer &pointer, const char *method, int bytes,
+void find(vantrell::loader::ModuleHandle bridge, Pointer &pointer, const char *method, int bytes,
           std::string &missing) {
     std::string name = jni_export_name(method, bytes);
-    pointer = reinterpret_cast<Pointer>(vantrell::platform::find_export(bridge, name.c_str()));
+    pointer = reinterpret_cast<Pointer>(vantrell::loader::find_export(bridge, name.c_str()));
     if (!pointer)
         missing += name + " ";
 }

@@ -4,7 +4,7 @@
 // of each parameter kind, independently of the bridge's own sources.
 #pragma once
 
-#include "ai_module.h"
+#include "ai_module_list.h"
 
 #include <jni.h>
 

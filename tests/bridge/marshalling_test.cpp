@@ -40,6 +40,28 @@ TEST_F(Marshalling, TextInIsLentForTheCallAndReleasedAfterIt) {
                                                     "GetStringUTFChars", "ReleaseStringUTFChars"}));
 }
 
+// The VM's calls and the module's in one order, as the bridge must keep
+// it: getAIMove calls the module before it touches the array; illegalMove
+// and the text methods take from the VM, call the module, then release.
+TEST_F(Marshalling, CallsTheVmAndTheModuleInTheirOrder) {
+    script_move({1, 2, 3, 4, 5}, 0x1F);
+    jbyteArray out = vm.bytes({0, 0, 0, 0, 0});
+    jbyteArray in = vm.bytes({6, 7, 8, 9, 10});
+    jstring owner = vm.string(std::string("Ann"));
+    sequence.clear();
+    b.getAIMove(env, cls, out);
+    b.illegalMove(env, cls, in);
+    b.newGameCreated(env, cls, owner, 3);
+    b.getPublicName(env, cls);
+    EXPECT_EQ(sequence, (std::vector<std::string>{
+                            "JNI GetArrayLength", "module getAIMove([0 0 0 0 0])", "JNI GetByteArrayElements",
+                            "JNI ReleaseByteArrayElements",                                        //
+                            "JNI GetArrayLength", "JNI GetByteArrayElements", "module illegalMove([6 7 8 9 10])",
+                            "JNI ReleaseByteArrayElements",                                        //
+                            "JNI GetStringUTFChars", "module newGameCreated(Ann,3)", "JNI ReleaseStringUTFChars",
+                            "module getPublicName()", "JNI NewStringUTF"}));
+}
+
 TEST_F(Marshalling, TextInArrivesInModifiedUtf8) {
     b.setAIUsername(env, cls, vm.string(std::u16string(u"a\0b", 3)));
     b.setAIUsername(env, cls, vm.string(std::u16string(u"\u00E9\U0001F600")));

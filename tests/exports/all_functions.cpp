@@ -1,6 +1,6 @@
 // A C++ module defining every function of the contract, generated from the
 // header's list, so its exports show whether all 36 names come out right.
-#include "ai_module.h"
+#include "ai_module_list.h"
 
 // An inline static member of a class with default visibility: exported, GCC
 // would make it an STB_GNU_UNIQUE symbol, and the loader then keeps the

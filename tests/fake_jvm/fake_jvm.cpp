@@ -367,6 +367,7 @@ struct FakeVm::Impl {
   std::map<const void*, Loan> loans;
   std::set<const void*> released;  // freed loans whose address is not reused yet
   std::vector<std::string> calls, violations;
+  std::function<void(const char*)> observer;
   std::vector<jint> modes;
   std::unique_ptr<Pending> pending;
   int critical_depth = 0;
@@ -527,6 +528,8 @@ enum Allow : unsigned { kNone = 0, kWithException = 1, kInCritical = 2 };
 FakeVm::Impl& enter(JNIEnv* env, const char* fn, unsigned allow) {
   FakeVm::Impl& vm = *reinterpret_cast<EnvBlock*>(env)->impl;
   vm.calls.emplace_back(fn);
+  if (vm.observer)
+    vm.observer(fn);
   if (vm.pending && !(allow & kWithException))
     vm.violate(fn, "JNI call with a pending exception (" + vm.pending->class_name + ")");
   if (vm.critical_depth > 0 && !(allow & kInCritical))
@@ -950,6 +953,7 @@ void FakeVm::clear_exception() { impl_->pending.reset(); }
 
 std::vector<std::string> FakeVm::calls() const { return impl_->calls; }
 void FakeVm::clear_calls() { impl_->calls.clear(); }
+void FakeVm::observe_calls(std::function<void(const char*)> observer) { impl_->observer = std::move(observer); }
 std::size_t FakeVm::outstanding() const { return impl_->loans.size(); }
 std::vector<jint> FakeVm::array_release_modes() const { return impl_->modes; }
 

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -67,6 +68,9 @@ class FakeVm {
   // Accounting.
   std::vector<std::string> calls() const;  // JNI functions called, in order
   void clear_calls();
+  // Told the name of every JNI function as it is called, so that a test can
+  // interleave the VM's calls with other events (the module's calls).
+  void observe_calls(std::function<void(const char* function)> observer);
   std::size_t outstanding() const;  // Get*Chars/Elements/Critical not released
   // Modes passed to ReleaseByteArrayElements and ReleasePrimitiveArrayCritical.
   std::vector<jint> array_release_modes() const;

@@ -21,7 +21,7 @@
 //   - loads and unloads of the module files happened as the loader counts.
 //
 // A broken expectation prints what differed and aborts.
-#include "ai_module.h"
+#include "ai_module_list.h"
 #include "bridge_under_test.hpp"
 #include "fake_jvm.hpp"
 #include "probe.h"

@@ -12,6 +12,10 @@ execute_process(COMMAND ${EMULATOR} "${PROGRAM}" "${TRANSCRIPT}" "${MODULE}"
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "replay_session failed (${rc}):\n${errors}\noutput:\n${output}")
 endif()
+# The bridge writes no log: nothing of the session may reach standard error.
+if(NOT errors STREQUAL "")
+  message(FATAL_ERROR "the session wrote to standard error:\n${errors}")
+endif()
 file(READ "${TRANSCRIPT}" expected)
 string(REPLACE "\r\n" "\n" output "${output}")
 

@@ -23,8 +23,8 @@
 
 namespace {
 
-using vantrell::platform::export_name;
-using vantrell::platform::find_export;
+using vantrell::loader::export_name;
+using vantrell::loader::find_export;
 
 // Heap calls of this thread's program, counted where the sanitizers do not
 // own the allocator.
@@ -72,18 +72,18 @@ int call(void *function) { return reinterpret_cast<int (*)()>(function)(); }
 class Lookup : public testing::TestWithParam<const char *> {
   protected:
     void SetUp() override {
-        module = vantrell::platform::load_module(std::string(GetParam()));
-        ASSERT_NE(module, nullptr) << vantrell::platform::last_error();
-        table = vantrell::platform::export_table(module);
+        module = vantrell::diagnostics::load_module(std::string(GetParam()));
+        ASSERT_NE(module, nullptr) << vantrell::diagnostics::last_error();
+        table = vantrell::loader::export_table(module);
     }
     void TearDown() override {
         if (module)
-            vantrell::platform::unload_module(module);
+            vantrell::loader::unload_module(module);
     }
     void *find(const char *name) const { return find_export(table, export_name(name)); }
 
-    vantrell::platform::ModuleHandle module = nullptr;
-    vantrell::platform::ExportTable table;
+    vantrell::loader::ModuleHandle module = nullptr;
+    vantrell::loader::ExportTable table;
 };
 
 INSTANTIATE_TEST_SUITE_P(HashTables, Lookup, testing::Values(LOOKUP_GNU_PATH, LOOKUP_SYSV_PATH, LOOKUP_BOTH_PATH),
@@ -167,11 +167,11 @@ TEST(LookupOfAMalformedTable, FindsNothing) {
     const std::string path = testing::TempDir() + "liblookup_malformed.so";
     std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 
-    auto module = vantrell::platform::load_module(path);
-    ASSERT_NE(module, nullptr) << vantrell::platform::last_error();
+    auto module = vantrell::diagnostics::load_module(path);
+    ASSERT_NE(module, nullptr) << vantrell::diagnostics::last_error();
     EXPECT_NE(dlsym(module, "exported_function"), nullptr) << "the loader does not read the chain's length";
-    EXPECT_EQ(find_export(vantrell::platform::export_table(module), export_name("exported_function")), nullptr);
-    vantrell::platform::unload_module(module);
+    EXPECT_EQ(find_export(vantrell::loader::export_table(module), export_name("exported_function")), nullptr);
+    vantrell::loader::unload_module(module);
     std::remove(path.c_str());
 }
 
@@ -185,9 +185,9 @@ TEST(LookupAgreesWithTheLoader, OnEverySymbolOfRealLibrariesAndOnNamesNearThem) 
     std::mt19937 random(20261209);
     for (const char *path : {"libc.so.6", "libm.so.6", "libstdc++.so.6", "libgcc_s.so.1", VANTRELL_PATH,
                              TARROWBY_PATH, LOOKUP_GNU_PATH, LOOKUP_SYSV_PATH}) {
-        auto module = vantrell::platform::load_module(std::string(path));
+        auto module = vantrell::diagnostics::load_module(std::string(path));
         ASSERT_NE(module, nullptr) << path;
-        auto table = vantrell::platform::export_table(module);
+        auto table = vantrell::loader::export_table(module);
         std::set<std::string> names;
         // Every symbol name of the table, exported or not.
         table.for_each_symbol([&](const char *name, const ElfW(Sym) &) { names.insert(name); });
@@ -224,7 +224,7 @@ TEST(LookupAgreesWithTheLoader, OnEverySymbolOfRealLibrariesAndOnNamesNearThem) 
         std::cout << path << ": " << names.size() << " symbols, " << compared << " names compared, "
                   << refused_markers << " NOTYPE markers refused, " << resolved_outside
                   << " indirect functions resolved outside the module" << std::endl;
-        vantrell::platform::unload_module(module);
+        vantrell::loader::unload_module(module);
     }
 }
 

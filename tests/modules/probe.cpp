@@ -24,6 +24,9 @@ Script &script() {
     return instance;
 }
 
+void (*observer)(const char *, void *) = nullptr;
+void *observer_context = nullptr;
+
 } // namespace
 
 void probe_reset(void) {
@@ -33,7 +36,16 @@ void probe_reset(void) {
     script().unloads = unloads;
 }
 
-void probe_record(const char *line) { script().calls.emplace_back(line); }
+void probe_record(const char *line) {
+    script().calls.emplace_back(line);
+    if (observer)
+        observer(line, observer_context);
+}
+
+void probe_observe(void (*new_observer)(const char *, void *), void *context) {
+    observer = new_observer;
+    observer_context = context;
+}
 size_t probe_call_count(void) { return script().calls.size(); }
 const char *probe_call(size_t index) {
     return index < script().calls.size() ? script().calls[index].c_str() : nullptr;

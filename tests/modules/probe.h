@@ -29,6 +29,8 @@ PROBE_API void probe_reset(void);
 
 /* Calls recorded by the module, one line each: "name(arg,arg)". */
 PROBE_API void probe_record(const char *line);
+/* Tells `observer` of every line as it is recorded (null: nobody). */
+PROBE_API void probe_observe(void (*observer)(const char *line, void *context), void *context);
 PROBE_API size_t probe_call_count(void);
 PROBE_API const char *probe_call(size_t index);
 

@@ -2,7 +2,7 @@
 // contract's list. Each records "name(arg,...)" in the probe, writes the
 // scripted move bytes into a move record it is given, throws when told to,
 // and answers what the probe scripts (0, or its own name for a text).
-#include "ai_module.h"
+#include "ai_module_list.h"
 #include "probe.h"
 
 #include <stdexcept>
@@ -14,7 +14,6 @@ class CallLine {
 public:
     explicit CallLine(const char *name) : line_(name) { line_ += '('; }
     void add(int32_t value) { next() += std::to_string(value); }
-    void add(ai_flag value) { next() += std::to_string(static_cast<long long>(value)); }
     void add(const char *text) { next() += text ? text : "(null)"; }
     void add(const ai_move *move) {
         const uint8_t *bytes = &move->fromX;

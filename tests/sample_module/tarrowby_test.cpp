@@ -1,7 +1,7 @@
 // The sample module called directly, as the bridge calls it: found by its
 // export names, each call's line read back from standard output.
 #include "ai_module.h"
-#include "module_loader.hpp"
+#include "module_diagnostics.hpp"
 #include "stdout_capture.hpp"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 
 namespace {
 
-vantrell::platform::ModuleHandle load(const std::string &path) { return vantrell::platform::load_module(path); }
+vantrell::loader::ModuleHandle load(const std::string &path) { return vantrell::diagnostics::load_module(path); }
 
 // Text written to standard output on Windows goes through the C runtime's
 // text mode, which ends lines with CR LF; the module writes LF alone.
@@ -26,22 +26,22 @@ class Tarrowby : public ::testing::Test {
 protected:
     void SetUp() override {
         module = load(TARROWBY_PATH);
-        ASSERT_NE(module, nullptr) << vantrell::platform::last_error();
+        ASSERT_NE(module, nullptr) << vantrell::diagnostics::last_error();
         output.take();
     }
     void TearDown() override {
         if (module)
-            vantrell::platform::unload_module(module);
+            vantrell::loader::unload_module(module);
     }
 
     template <class Fn> Fn find(const char *name) {
-        auto address = vantrell::platform::find_export(module, name);
+        auto address = vantrell::loader::find_export(module, name);
         EXPECT_NE(address, nullptr) << name;
         return reinterpret_cast<Fn>(address);
     }
 
     StdoutCapture output;
-    vantrell::platform::ModuleHandle module = nullptr;
+    vantrell::loader::ModuleHandle module = nullptr;
 };
 
 #define CALL(name, bytes, ...) find<decltype(&::name)>(AI_EXPORT_NAME(name, bytes))(__VA_ARGS__)
@@ -49,9 +49,9 @@ protected:
 TEST(TarrowbyLoading, AttachAndDetachLinesComeWithLoadAndUnload) {
     StdoutCapture output;
     auto module = load(TARROWBY_PATH);
-    ASSERT_NE(module, nullptr) << vantrell::platform::last_error();
+    ASSERT_NE(module, nullptr) << vantrell::diagnostics::last_error();
     EXPECT_EQ(lines(output.take()), "Tarrowby: DLLMAIN - DLL_PROCESS_ATTACH\n");
-    vantrell::platform::unload_module(module);
+    vantrell::loader::unload_module(module);
     EXPECT_EQ(lines(output.take()), "Tarrowby: DLLMAIN - DLL_PROCESS_DETACH\n");
 }
 
@@ -96,7 +96,7 @@ TEST_F(Tarrowby, VoidFunctionsWriteTheirLines) {
     CALL(gameJoined, 0);
     CALL(setAIUsername, 4, "Computer");
     CALL(setOpponentUsername, 4, "Ann \xC3\xA9");
-    CALL(setGameAids, 4, AI_FLAG_TRUE);
+    CALL(setGameAids, 4, 1);
     CALL(initializeGame, 0);
     CALL(createAISetup, 4, 1);
     CALL(illegalSetup, 12, 4, 5, 6);

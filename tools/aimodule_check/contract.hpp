@@ -1,7 +1,7 @@
 // The contract's functions as data, made from the list in ai_module.h.
 #pragma once
 
-#include "ai_module.h"
+#include "ai_module_list.h"
 
 #include <string>
 

@@ -49,7 +49,7 @@ int main(int argc, char **argv) {
     // In text mode the module's own lines interleave with the report, as
     // the author would see them under a host; a JSON report stays clean.
     ModuleOutputToStderr quiet(json);
-    vantrell::platform::ModuleHandle module = nullptr;
+    vantrell::loader::ModuleHandle module = nullptr;
     Report report = inspect(path, module);
     if (!json)
         print_text(std::cout, report);
@@ -63,7 +63,7 @@ int main(int argc, char **argv) {
         });
     }
     if (module)
-        vantrell::platform::unload_module(module);
+        vantrell::loader::unload_module(module);
     if (json) {
         quiet.restore();
         print_json(std::cout, report, smoke ? &calls : nullptr);

@@ -22,22 +22,22 @@ const char *status_word(FunctionReport::Status status) {
     }
 }
 
-Report inspect(const std::string &path, vantrell::platform::ModuleHandle &module) {
+Report inspect(const std::string &path, vantrell::loader::ModuleHandle &module) {
     Report report;
     report.path = path;
     if (auto facts = read_pe_facts(path))
         report.warnings = runtime_warnings(*facts);
-    module = vantrell::platform::load_module(path);
+    module = vantrell::diagnostics::load_module(path);
     if (!module) {
-        report.load_error = vantrell::platform::last_error();
-        report.likely_cause = vantrell::platform::likely_load_failure_cause(path, report.load_error);
+        report.load_error = vantrell::diagnostics::last_error();
+        report.likely_cause = vantrell::diagnostics::likely_load_failure_cause(path, report.load_error);
         return report;
     }
     report.loaded = true;
-    const std::vector<std::string> exported = vantrell::platform::export_names(module);
+    const std::vector<std::string> exported = vantrell::diagnostics::export_names(module);
     for (const ContractFunction &function : contract_functions) {
         FunctionReport entry{&function, FunctionReport::missing, {}};
-        if (vantrell::platform::find_export(module, function.export_name))
+        if (vantrell::loader::find_export(module, function.export_name))
             entry.status = FunctionReport::exact;
         for (const std::string &name : exported)
             if (auto miss = near_miss(name, function))

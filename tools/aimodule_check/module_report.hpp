@@ -38,7 +38,7 @@ struct Report {
 
 // Loads the module at `path` (UTF-8) into `module`, which the caller
 // unloads, and reports on it.
-Report inspect(const std::string &path, vantrell::platform::ModuleHandle &module);
+Report inspect(const std::string &path, vantrell::loader::ModuleHandle &module);
 
 // The status as a word: "exact", "missing", "near miss".
 const char *status_word(FunctionReport::Status status);

@@ -1,6 +1,6 @@
 #include "smoke.hpp"
 
-#include "ai_module.h"
+#include "ai_module_list.h"
 
 #include <functional>
 #include <map>
@@ -31,7 +31,7 @@ struct Arguments {
     std::string text = "aimodule-check";
 
     int32_t get_INT32(const char *name) { return typical_number(name); }
-    ai_flag get_FLAG(const char *) { return AI_FLAG_TRUE; }
+    int32_t get_FLAG(const char *) { return 1; }
     const char *get_TEXT(const char *) { return text.c_str(); }
     ai_move *get_MOVE_OUT(const char *) { return &move_out; }
     ai_move *get_MOVE_IN(const char *) { return &move_in; }
@@ -66,7 +66,7 @@ template <class Function> std::string answer_of(const char *kind, Function &&cal
 
 } // namespace
 
-std::vector<SmokeCall> run_smoke_session(vantrell::platform::ModuleHandle module,
+std::vector<SmokeCall> run_smoke_session(vantrell::loader::ModuleHandle module,
                                          const std::function<void(const SmokeCall &)> &after_each) {
     std::vector<std::function<SmokeCall()>> session;
     std::function<SmokeCall()> last;
@@ -77,7 +77,7 @@ std::vector<SmokeCall> run_smoke_session(vantrell::platform::ModuleHandle module
 #define SMOKE_SHOW_NEXT(kind, name) shown += ", " + args.show_##kind(#name);
 #define SMOKE_STEP(result, name, bytes, params, missing)                                          \
     if (auto function = reinterpret_cast<decltype(&::name)>(                                      \
-            vantrell::platform::find_export(module, AI_EXPORT_NAME(name, bytes)))) {              \
+            vantrell::loader::find_export(module, AI_EXPORT_NAME(name, bytes)))) {              \
         auto step = [function]() {                                                                \
             Arguments args;                                                                       \
             std::string shown;                                                                    \

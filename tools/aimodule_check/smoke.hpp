@@ -19,7 +19,7 @@ struct SmokeCall {
 // Calls every function the module exports under its exact name, in the
 // contract's order, with terminate last; `after_each` sees each call as soon
 // as it has returned.
-std::vector<SmokeCall> run_smoke_session(vantrell::platform::ModuleHandle module,
+std::vector<SmokeCall> run_smoke_session(vantrell::loader::ModuleHandle module,
                                          const std::function<void(const SmokeCall &)> &after_each);
 
 } // namespace aimodule_check

@@ -1,6 +1,6 @@
 #include "utf16_to_utf8.hpp"
 
-namespace vantrell::platform {
+namespace vantrell::loader {
 namespace {
 
 bool is_high_surrogate(std::uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
@@ -43,4 +43,4 @@ bool utf16_to_utf8(const std::uint16_t *units, std::size_t count, std::string &o
     return true;
 }
 
-} // namespace vantrell::platform
+} // namespace vantrell::loader

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-namespace vantrell::platform {
+namespace vantrell::loader {
 namespace {
 
 constexpr unsigned bloom_word_bits = sizeof(ElfW(Addr)) * 8;
@@ -245,4 +245,4 @@ void *ElfExportTable::find(const ExportName &name) const noexcept {
     return found ? address_of(*found) : nullptr;
 }
 
-} // namespace vantrell::platform
+} // namespace vantrell::loader

@@ -14,7 +14,7 @@
 
 #include <cstdint>
 
-namespace vantrell::platform {
+namespace vantrell::loader {
 
 class ElfExportTable {
   public:
@@ -82,4 +82,4 @@ class ElfExportTable {
     const std::uint32_t *sysv_chain_ = nullptr;
 };
 
-} // namespace vantrell::platform
+} // namespace vantrell::loader

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace vantrell::platform {
+namespace vantrell::loader {
 
 // The SysV ELF hash (DT_HASH).
 constexpr std::uint32_t elf_sysv_hash(const char *name) {
@@ -47,4 +47,4 @@ constexpr ExportName export_name(const char *text) {
     return ExportName{text, text_length(text), elf_sysv_hash(text), elf_gnu_hash(text)};
 }
 
-} // namespace vantrell::platform
+} // namespace vantrell::loader

@@ -1,6 +1,7 @@
-// The narrow layer between the bridge and the platform's module loader:
-// load a library by path, find an export by its exact name, unload it.
-// One implementation per platform; nothing outside this layer knows which.
+// The module loader: load a library by path, find an export by its exact
+// name in the library's own export table, unload it. One implementation per
+// platform; nothing outside this component knows which. It keeps no state
+// of its own: what a failed load says goes to the caller who asks.
 #pragma once
 
 #include "export_name.hpp"
@@ -10,9 +11,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
-namespace vantrell::platform {
+namespace vantrell::loader {
 
 using ModuleHandle = void *;
 
@@ -26,15 +26,19 @@ struct ExportTable {
 using ExportTable = ElfExportTable;
 #endif
 
+// Why a load failed, for callers that explain it (the tools); the bridge
+// passes none.
+struct LoadFailure {
+    const char *refusal = nullptr;        // the path never reached the loader, and why
+    const char *loader_message = nullptr; // POSIX: the loader's words, valid until its next call
+    unsigned long code = 0;               // Windows: the loader's error code
+};
+
 // Loads the library whose path is the `count` UTF-16 units at `units` (not
 // terminated). Returns null when the path cannot name a file (an embedded
 // U+0000, an unpaired surrogate on a platform with UTF-8 paths, an empty
-// path) or when the loader refuses it.
-ModuleHandle load_module(const std::uint16_t *units, std::size_t count) noexcept;
-
-// The same for a UTF-8 path, as tools and tests name modules. Malformed
-// UTF-8 becomes U+FFFD, so it names no file and fails in the loader.
-ModuleHandle load_module(const std::string &utf8_path);
+// path) or when the loader refuses it; then fills `failure` when given.
+ModuleHandle load_module(const std::uint16_t *units, std::size_t count, LoadFailure *failure = nullptr) noexcept;
 
 // The export table of a loaded module; one that finds nothing for null.
 ExportTable export_table(ModuleHandle module) noexcept;
@@ -50,8 +54,4 @@ void *find_export(ModuleHandle module, const char *name) noexcept;
 // Drops one load of the module; the loader unloads it with its last load.
 void unload_module(ModuleHandle module) noexcept;
 
-// The loader's own words for the most recent failure on this thread, or an
-// explanation of why the path was refused before reaching the loader.
-std::string last_error();
-
-} // namespace vantrell::platform
+} // namespace vantrell::loader

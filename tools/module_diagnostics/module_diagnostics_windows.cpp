@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-namespace vantrell::platform {
+namespace vantrell::diagnostics {
 
 std::vector<std::string> export_names(ModuleHandle module) {
     std::vector<std::string> names;
@@ -23,13 +23,13 @@ std::vector<std::string> export_names(ModuleHandle module) {
     return names;
 }
 
-} // namespace vantrell::platform
+} // namespace vantrell::diagnostics
 
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 
-namespace vantrell::platform {
+namespace vantrell::diagnostics {
 
 std::string likely_load_failure_cause(const std::string &path, const std::string &loader_error) {
     (void)loader_error;
@@ -68,4 +68,4 @@ std::string likely_load_failure_cause(const std::string &path, const std::string
     return "a DLL the module depends on is missing, or the module's entry point refused to load";
 }
 
-} // namespace vantrell::platform
+} // namespace vantrell::diagnostics

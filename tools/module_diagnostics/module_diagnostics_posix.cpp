@@ -8,13 +8,13 @@
 
 #include <cstdint>
 
-namespace vantrell::platform {
+namespace vantrell::diagnostics {
 
 std::vector<std::string> export_names(ModuleHandle module) {
     std::vector<std::string> names;
     if (!module)
         return names;
-    export_table(module).for_each_symbol([&](const char *name, const ElfW(Sym) &symbol) {
+    loader::export_table(module).for_each_symbol([&](const char *name, const ElfW(Sym) &symbol) {
         int binding = ELF64_ST_BIND(symbol.st_info);
         int type = ELF64_ST_TYPE(symbol.st_info);
         int visibility = ELF64_ST_VISIBILITY(symbol.st_other);
@@ -27,12 +27,12 @@ std::vector<std::string> export_names(ModuleHandle module) {
     return names;
 }
 
-} // namespace vantrell::platform
+} // namespace vantrell::diagnostics
 
 #include <filesystem>
 #include <fstream>
 
-namespace vantrell::platform {
+namespace vantrell::diagnostics {
 namespace {
 
 #if defined(__x86_64__)
@@ -88,4 +88,4 @@ std::string likely_load_failure_cause(const std::string &path, const std::string
     return "the loader refused the module for the reason it gives";
 }
 
-} // namespace vantrell::platform
+} // namespace vantrell::diagnostics

@@ -6,36 +6,37 @@
 #include <dlfcn.h>
 #include <link.h>
 
-namespace vantrell::platform {
+#include <string>
+
+namespace vantrell::loader {
 namespace {
 
-// Set when a path is refused before it reaches dlopen, so last_error() can
-// say why; dlerror() knows nothing of those refusals.
-thread_local const char *refused_path_reason = nullptr;
+ModuleHandle refuse(LoadFailure *failure, const char *reason) {
+    if (failure)
+        failure->refusal = reason;
+    return nullptr;
+}
 
 } // namespace
 
-ModuleHandle load_module(const std::uint16_t *units, std::size_t count) noexcept {
-    refused_path_reason = nullptr;
+ModuleHandle load_module(const std::uint16_t *units, std::size_t count, LoadFailure *failure) noexcept {
     std::string path;
     try {
-        if (!utf16_to_utf8(units, count, path)) {
-            refused_path_reason = "the path holds U+0000 or an unpaired surrogate";
-            return nullptr;
-        }
+        if (!utf16_to_utf8(units, count, path))
+            return refuse(failure, "the path holds U+0000 or an unpaired surrogate");
     } catch (...) { // out of memory: a failed load like any other
-        refused_path_reason = "out of memory converting the path";
-        return nullptr;
+        return refuse(failure, "out of memory converting the path");
     }
     // dlopen("") hands back the main program, whose global scope would then
     // answer lookups meant for a module.
-    if (path.empty()) {
-        refused_path_reason = "the path is empty";
-        return nullptr;
-    }
+    if (path.empty())
+        return refuse(failure, "the path is empty");
     // RTLD_NOW: a module with unresolved references fails here, as it would
     // under a loader that binds imports at load time, not mid-game.
-    return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void *module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!module && failure)
+        failure->loader_message = dlerror();
+    return module;
 }
 
 ExportTable export_table(ModuleHandle module) noexcept {
@@ -53,11 +54,4 @@ void *find_export(ModuleHandle module, const char *name) noexcept {
 
 void unload_module(ModuleHandle module) noexcept { dlclose(module); }
 
-std::string last_error() {
-    if (refused_path_reason)
-        return refused_path_reason;
-    const char *text = dlerror();
-    return text ? text : "";
-}
-
-} // namespace vantrell::platform
+} // namespace vantrell::loader
