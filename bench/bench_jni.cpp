@@ -89,8 +89,7 @@ bool owned_by(void *module, void *address) {
 }
 
 // One pass of `count` repetitions of a component; false for an unknown one.
-bool run_component(JNIEnv *env, jint which, void *module, jstring text, jbyteArray move,
-                   jint count) {
+bool run_component(JNIEnv *env, jint which, void *module, jstring text, jbyteArray move, jint count) {
     std::uintptr_t acc = 0;
     static const std::uint8_t record[5] = {1, 2, 1, 3, 4};
     // Read once, as the bridge does at load.
@@ -169,8 +168,7 @@ bool run_component(JNIEnv *env, jint which, void *module, jstring text, jbyteArr
             env->DeleteLocalRef(made);
         }
         break;
-    default:
-        return false;
+    default: return false;
     }
     sink = sink + acc;
     return true;
@@ -216,9 +214,10 @@ JNIEXPORT jstring JNICALL Java_com_quenbrook_ravo_tessel_bench_BareNative_libcVe
 // cannot run. When counting is available, a second pass of `counted`
 // repetitions is counted into counts[0] (allocations) and counts[1]
 // (releases); otherwise both are -1.
-JNIEXPORT jlong JNICALL Java_com_quenbrook_ravo_tessel_bench_BareNative_component(
-    JNIEnv *env, jclass, jint which, jstring modulePath, jstring text, jbyteArray move,
-    jint iterations, jint counted, jlongArray counts) {
+JNIEXPORT jlong JNICALL Java_com_quenbrook_ravo_tessel_bench_BareNative_component(JNIEnv *env, jclass, jint which,
+                                                                                  jstring modulePath, jstring text,
+                                                                                  jbyteArray move, jint iterations,
+                                                                                  jint counted, jlongArray counts) {
     const char *path = env->GetStringUTFChars(modulePath, nullptr);
     if (!path)
         return -1;

@@ -24,8 +24,8 @@ int32_t AI_CALL setSkillLevel(int32_t level) {
     return 1;
 }
 
-ai_bool8 AI_CALL submitOpponentMove(int32_t fromX, int32_t fromY, int32_t toX, int32_t toY,
-                                    int32_t rank, int32_t result) {
+ai_bool8 AI_CALL submitOpponentMove(int32_t fromX, int32_t fromY, int32_t toX, int32_t toY, int32_t rank,
+                                    int32_t result) {
     /* A move onto its own square is refused; everything else is accepted. */
     (void)rank;
     (void)result;

@@ -21,9 +21,7 @@ template <> struct JavaResult<kind_TEXT> { using type = jstring; };
 template <class Kind> using java_result_t = typename JavaResult<Kind>::type;
 
 // An int32 truth is judged on all 32 bits.
-inline jboolean to_java(kind_TRUTH, JNIEnv *, std::int32_t answer) {
-    return answer != 0 ? JNI_TRUE : JNI_FALSE;
-}
+inline jboolean to_java(kind_TRUTH, JNIEnv *, std::int32_t answer) { return answer != 0 ? JNI_TRUE : JNI_FALSE; }
 // Of a bool8 truth only its byte is read, and passed on as it is.
 inline jboolean to_java(kind_BOOL8, JNIEnv *, ai_bool8 answer) { return answer; }
 inline jint to_java(kind_VALUE, JNIEnv *, std::int32_t answer) { return answer; }
@@ -45,8 +43,7 @@ template <class Fn> java_result_t<typename Fn::kind> default_result() {
 template <class Fn> inline constexpr bool swallows_exceptions = false;
 template <> inline constexpr bool swallows_exceptions<fn::endGame> = true;
 
-template <class Fn, class... Args>
-java_result_t<typename Fn::kind> forward(JNIEnv *env, Args &&...args) {
+template <class Fn, class... Args> java_result_t<typename Fn::kind> forward(JNIEnv *env, Args &&...args) {
     auto function = reinterpret_cast<typename Fn::pointer>(module_slot::find(Fn::export_name));
     if (!function)
         return default_result<Fn>();

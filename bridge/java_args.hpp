@@ -60,9 +60,7 @@ private:
 
 // An array too short to hold a move record is refused like a null one: the
 // module would otherwise read or write past its end.
-inline bool holds_move(JNIEnv *env, jbyteArray array) {
-    return array && env->GetArrayLength(array) >= AI_MOVE_SIZE;
-}
+inline bool holds_move(JNIEnv *env, jbyteArray array) { return array && env->GetArrayLength(array) >= AI_MOVE_SIZE; }
 
 // The host's move for the module to read: the module works on the array's
 // elements themselves, and what it writes there reaches the host's array.

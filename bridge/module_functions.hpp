@@ -25,13 +25,12 @@ struct param_MOVE_IN {};
 
 namespace fn {
 
-#define VANTRELL_FUNCTION_TAG(result, name, bytes, params, missing)                               \
-    struct name {                                                                                 \
-        static constexpr loader::ExportName export_name =                                       \
-            loader::export_name(AI_EXPORT_NAME(name, bytes));                                   \
-        using pointer = decltype(&::name);                                                        \
-        using kind = kind_##result;                                                               \
-        static constexpr int missing_answer = missing;                                            \
+#define VANTRELL_FUNCTION_TAG(result, name, bytes, params, missing)                                         \
+    struct name {                                                                                           \
+        static constexpr loader::ExportName export_name = loader::export_name(AI_EXPORT_NAME(name, bytes)); \
+        using pointer = decltype(&::name);                                                                  \
+        using kind = kind_##result;                                                                         \
+        static constexpr int missing_answer = missing;                                                      \
     };
 AI_MODULE_FUNCTIONS(VANTRELL_FUNCTION_TAG)
 #undef VANTRELL_FUNCTION_TAG

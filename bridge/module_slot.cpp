@@ -20,7 +20,7 @@ loader::ModuleHandle load_from(JNIEnv *env, jstring path) {
         return nullptr; // the VM's exception stays pending for the host
     static_assert(sizeof(jchar) == sizeof(std::uint16_t), "jchar is a UTF-16 unit");
     return loader::load_module(reinterpret_cast<const std::uint16_t *>(chars.data()),
-                                 static_cast<std::size_t>(chars.length()));
+                               static_cast<std::size_t>(chars.length()));
 }
 
 } // namespace
@@ -31,9 +31,7 @@ bool load(JNIEnv *env, jstring path) {
     return slot != nullptr;
 }
 
-void *find(const loader::ExportName &name) noexcept {
-    return slot ? loader::find_export(slot_exports, name) : nullptr;
-}
+void *find(const loader::ExportName &name) noexcept { return slot ? loader::find_export(slot_exports, name) : nullptr; }
 
 void terminate() {
     if (!slot)

@@ -44,9 +44,9 @@ extern "C" {
  * order of the host's byte arrays. Squares are (x, y) throughout, x first.
  */
 typedef struct ai_move {
-    uint8_t fromX;   /* the square moved from */
+    uint8_t fromX; /* the square moved from */
     uint8_t fromY;
-    uint8_t toX;     /* the square moved to */
+    uint8_t toX; /* the square moved to */
     uint8_t toY;
     uint8_t special; /* a move flag; its values are the host's */
 } ai_move;
@@ -166,7 +166,7 @@ AI_VISIBLE ai_bool8 AI_CALL illegalMove(ai_move *move) AI_SYMBOL(illegalMove, 4)
 AI_VISIBLE ai_bool8 AI_CALL submitAIMoveResult(int32_t rank, int32_t result) AI_SYMBOL(submitAIMoveResult, 8);
 /* The opponent's move from (fromX, fromY) to (toX, toY), with the rank and result it met. [false] */
 AI_VISIBLE ai_bool8 AI_CALL submitOpponentMove(int32_t fromX, int32_t fromY, int32_t toX, int32_t toY, int32_t rank,
-                                              int32_t result) AI_SYMBOL(submitOpponentMove, 24);
+                                               int32_t result) AI_SYMBOL(submitOpponentMove, 24);
 /* The game is over, with `result` for `reason`. The one call whose C++ exceptions the bridge catches. */
 AI_VISIBLE void AI_CALL endGame(int32_t result, int32_t reason) AI_SYMBOL(endGame, 8);
 /* The game was broken off for `reason`. */

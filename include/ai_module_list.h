@@ -36,47 +36,46 @@
  *   missing  the host's answer when the module lacks the function or no
  *            module is loaded (false and null are 0; ignored for VOID)
  */
-#define AI_MODULE_FUNCTIONS(X)                                                                     \
-    X(TRUTH, initialize, 4, (TEXT, text), 0)                                                       \
-    X(VOID, terminate, 0, (), 0)                                                                   \
-    X(TRUTH, createGame, 0, (), 0)                                                                 \
-    X(TRUTH, joinGame, 0, (), 0)                                                                   \
-    X(VOID, gameCreated, 0, (), 0)                                                                 \
-    X(VOID, gameJoined, 0, (), 0)                                                                  \
-    X(VALUE, getCreateGameMode, 0, (), 0)                                                          \
-    X(VALUE, getCreateGameOption, 4, (INT32, option), 0)                                           \
-    X(TRUTH, newGameCreated, 8, (TEXT, owner, INT32, mode), 0)                                     \
-    X(TRUTH, newGameOption, 8, (INT32, option, INT32, value), 0)                                   \
-    X(VOID, setAIUsername, 4, (TEXT, name), 0)                                                     \
-    X(VOID, setOpponentUsername, 4, (TEXT, name), 0)                                               \
-    X(TRUTH, setGameMode, 4, (INT32, mode), 0)                                                     \
-    X(TRUTH, setGameOption, 8, (INT32, option, INT32, value), 0)                                   \
-    X(VOID, setGameAids, 4, (FLAG, aids), 0)                                                       \
-    X(TRUTH, setSkillLevel, 4, (INT32, level), 0)                                                  \
-    X(TRUTH, setMoveTimeLimit, 4, (INT32, limit), 0)                                               \
-    X(TRUTH, setCustomPieceCount, 48,                                                              \
-      (INT32, count1, INT32, count2, INT32, count3, INT32, count4, INT32, count5, INT32, count6,   \
-       INT32, count7, INT32, count8, INT32, count9, INT32, count10, INT32, count11, INT32,         \
-       count12),                                                                                   \
-      0)                                                                                           \
-    X(VOID, initializeGame, 0, (), 0)                                                              \
-    X(VOID, createAISetup, 4, (INT32, color), 0)                                                   \
-    X(VALUE, getAISetupPiece, 8, (INT32, x, INT32, y), -1)                                         \
-    X(VOID, illegalSetup, 12, (INT32, x, INT32, y, INT32, rank), 0)                                \
-    X(VOID, setOpponentSetupPiece, 8, (INT32, first, INT32, second), 0)                            \
-    X(VOID, startGame, 0, (), 0)                                                                   \
-    X(VOID, getAIMove, 4, (MOVE_OUT, move), 0)                                                     \
-    X(BOOL8, illegalMove, 4, (MOVE_IN, move), 0)                                                   \
-    X(BOOL8, submitAIMoveResult, 8, (INT32, rank, INT32, result), 0)                               \
-    X(BOOL8, submitOpponentMove, 24,                                                               \
-      (INT32, fromX, INT32, fromY, INT32, toX, INT32, toY, INT32, rank, INT32, result), 0)         \
-    X(VOID, endGame, 8, (INT32, result, INT32, reason), 0)                                         \
-    X(VOID, abortGame, 4, (INT32, reason), 0)                                                      \
-    X(TEXT, getPublicName, 0, (), 0)                                                               \
-    X(TEXT, getPreGameChat, 0, (), 0)                                                              \
-    X(TEXT, getPostGameChat, 0, (), 0)                                                             \
-    X(VOID, postGameLogStart, 0, (), 0)                                                            \
-    X(VOID, postGameLogOriginalOpponentSetup, 12, (INT32, x, INT32, y, INT32, rank), 0)            \
+#define AI_MODULE_FUNCTIONS(X)                                                                                         \
+    X(TRUTH, initialize, 4, (TEXT, text), 0)                                                                           \
+    X(VOID, terminate, 0, (), 0)                                                                                       \
+    X(TRUTH, createGame, 0, (), 0)                                                                                     \
+    X(TRUTH, joinGame, 0, (), 0)                                                                                       \
+    X(VOID, gameCreated, 0, (), 0)                                                                                     \
+    X(VOID, gameJoined, 0, (), 0)                                                                                      \
+    X(VALUE, getCreateGameMode, 0, (), 0)                                                                              \
+    X(VALUE, getCreateGameOption, 4, (INT32, option), 0)                                                               \
+    X(TRUTH, newGameCreated, 8, (TEXT, owner, INT32, mode), 0)                                                         \
+    X(TRUTH, newGameOption, 8, (INT32, option, INT32, value), 0)                                                       \
+    X(VOID, setAIUsername, 4, (TEXT, name), 0)                                                                         \
+    X(VOID, setOpponentUsername, 4, (TEXT, name), 0)                                                                   \
+    X(TRUTH, setGameMode, 4, (INT32, mode), 0)                                                                         \
+    X(TRUTH, setGameOption, 8, (INT32, option, INT32, value), 0)                                                       \
+    X(VOID, setGameAids, 4, (FLAG, aids), 0)                                                                           \
+    X(TRUTH, setSkillLevel, 4, (INT32, level), 0)                                                                      \
+    X(TRUTH, setMoveTimeLimit, 4, (INT32, limit), 0)                                                                   \
+    X(TRUTH, setCustomPieceCount, 48,                                                                                  \
+      (INT32, count1, INT32, count2, INT32, count3, INT32, count4, INT32, count5, INT32, count6, INT32, count7, INT32, \
+       count8, INT32, count9, INT32, count10, INT32, count11, INT32, count12),                                         \
+      0)                                                                                                               \
+    X(VOID, initializeGame, 0, (), 0)                                                                                  \
+    X(VOID, createAISetup, 4, (INT32, color), 0)                                                                       \
+    X(VALUE, getAISetupPiece, 8, (INT32, x, INT32, y), -1)                                                             \
+    X(VOID, illegalSetup, 12, (INT32, x, INT32, y, INT32, rank), 0)                                                    \
+    X(VOID, setOpponentSetupPiece, 8, (INT32, first, INT32, second), 0)                                                \
+    X(VOID, startGame, 0, (), 0)                                                                                       \
+    X(VOID, getAIMove, 4, (MOVE_OUT, move), 0)                                                                         \
+    X(BOOL8, illegalMove, 4, (MOVE_IN, move), 0)                                                                       \
+    X(BOOL8, submitAIMoveResult, 8, (INT32, rank, INT32, result), 0)                                                   \
+    X(BOOL8, submitOpponentMove, 24, (INT32, fromX, INT32, fromY, INT32, toX, INT32, toY, INT32, rank, INT32, result), \
+      0)                                                                                                               \
+    X(VOID, endGame, 8, (INT32, result, INT32, reason), 0)                                                             \
+    X(VOID, abortGame, 4, (INT32, reason), 0)                                                                          \
+    X(TEXT, getPublicName, 0, (), 0)                                                                                   \
+    X(TEXT, getPreGameChat, 0, (), 0)                                                                                  \
+    X(TEXT, getPostGameChat, 0, (), 0)                                                                                 \
+    X(VOID, postGameLogStart, 0, (), 0)                                                                                \
+    X(VOID, postGameLogOriginalOpponentSetup, 12, (INT32, x, INT32, y, INT32, rank), 0)                                \
     X(VOID, postGameLogClose, 0, (), 0)
 
 /* The number of functions, counted from the list. */
@@ -101,7 +100,7 @@ enum { AI_MODULE_FUNCTION_COUNT = 0 AI_MODULE_FUNCTIONS(AI_COUNT_ONE_) };
  * NEXT(kind, name) for each later one. The list's length is taken from
  * bytes, so a size that does not match the parameters fails to compile.
  */
-#define AI_PARAMS(bytes, params, NONE, FIRST, NEXT)                                               \
+#define AI_PARAMS(bytes, params, NONE, FIRST, NEXT) \
     AI_PARAMS_APPLY_(AI_PARAMS_##bytes##_, (NONE, FIRST, NEXT, AI_PARAMS_UNWRAP_ params))
 #define AI_PARAMS_UNWRAP_(...) __VA_ARGS__
 #define AI_PARAMS_APPLY_(walk, args) walk args
@@ -109,26 +108,26 @@ enum { AI_MODULE_FUNCTION_COUNT = 0 AI_MODULE_FUNCTIONS(AI_COUNT_ONE_) };
 #define AI_PARAMS_4_(N, F, X, k1, a1) F(k1, a1)
 #define AI_PARAMS_8_(N, F, X, k1, a1, k2, a2) F(k1, a1) X(k2, a2)
 #define AI_PARAMS_12_(N, F, X, k1, a1, k2, a2, k3, a3) F(k1, a1) X(k2, a2) X(k3, a3)
-#define AI_PARAMS_24_(N, F, X, k1, a1, k2, a2, k3, a3, k4, a4, k5, a5, k6, a6)                  \
+#define AI_PARAMS_24_(N, F, X, k1, a1, k2, a2, k3, a3, k4, a4, k5, a5, k6, a6) \
     F(k1, a1) X(k2, a2) X(k3, a3) X(k4, a4) X(k5, a5) X(k6, a6)
-#define AI_PARAMS_48_(N, F, X, k1, a1, k2, a2, k3, a3, k4, a4, k5, a5, k6, a6, k7, a7, k8, a8,   \
-                      k9, a9, k10, a10, k11, a11, k12, a12)                                       \
-    F(k1, a1) X(k2, a2) X(k3, a3) X(k4, a4) X(k5, a5) X(k6, a6) X(k7, a7) X(k8, a8) X(k9, a9)   \
-    X(k10, a10) X(k11, a11) X(k12, a12)
+#define AI_PARAMS_48_(N, F, X, k1, a1, k2, a2, k3, a3, k4, a4, k5, a5, k6, a6, k7, a7, k8, a8, k9, a9, k10, a10, k11, \
+                      a11, k12, a12)                                                                                  \
+    F(k1, a1)                                                                                                         \
+    X(k2, a2) X(k3, a3) X(k4, a4) X(k5, a5) X(k6, a6) X(k7, a7) X(k8, a8) X(k9, a9) X(k10, a10) X(k11, a11)           \
+        X(k12, a12)
 
 /* A C parameter declaration list: "void" or "int32_t x, int32_t y". */
 #define AI_DECL_NONE_ void
 #define AI_DECL_FIRST_(kind, name) AI_PARAM_##kind name
 #define AI_DECL_NEXT_(kind, name) , AI_PARAM_##kind name
-#define AI_DECL_PARAMS(bytes, params)                                                             \
-    AI_PARAMS(bytes, params, AI_DECL_NONE_, AI_DECL_FIRST_, AI_DECL_NEXT_)
+#define AI_DECL_PARAMS(bytes, params) AI_PARAMS(bytes, params, AI_DECL_NONE_, AI_DECL_FIRST_, AI_DECL_NEXT_)
 
 #if defined(__cplusplus) && !defined(AI_MODULE_NO_DECLARATIONS)
 /* Each entry against its declaration: result, convention and parameters. */
-#define AI_CHECK_DECLARATION_(result, name, bytes, params, missing)                                \
-    static_assert(std::is_same<decltype(&::name),                                                 \
-                               AI_RESULT_##result(AI_CALL *)(AI_DECL_PARAMS(bytes, params))>::value, \
-                  "ai_module_list.h: the entry of " #name " differs from its declaration in ai_module.h");
+#define AI_CHECK_DECLARATION_(result, name, bytes, params, missing)                                           \
+    static_assert(                                                                                            \
+        std::is_same<decltype(&::name), AI_RESULT_##result(AI_CALL *)(AI_DECL_PARAMS(bytes, params))>::value, \
+        "ai_module_list.h: the entry of " #name " differs from its declaration in ai_module.h");
 AI_MODULE_FUNCTIONS(AI_CHECK_DECLARATION_)
 #undef AI_CHECK_DECLARATION_
 #endif

@@ -199,8 +199,8 @@ void *ElfExportTable::address_of(const ElfW(Sym) & symbol) const noexcept {
     return reinterpret_cast<void *(*)()>(address)();
 }
 
-const ElfW(Sym) *ElfExportTable::consider(std::uint32_t index, const ExportName &name,
-                                          Candidates &candidates) const noexcept {
+const ElfW(Sym) * ElfExportTable::consider(std::uint32_t index, const ExportName &name,
+                                           Candidates &candidates) const noexcept {
     const ElfW(Sym) &symbol = symbols_[index];
     if (!is_exported_definition(symbol) || symbol.st_name >= strings_size_ ||
         strings_size_ - symbol.st_name <= name.length ||

@@ -17,7 +17,7 @@
 namespace vantrell::loader {
 
 class ElfExportTable {
-  public:
+public:
     // The tables of the module `map` describes; an empty table, which finds
     // nothing, when they are missing or malformed.
     static ElfExportTable of(const struct link_map *map) noexcept;
@@ -38,7 +38,7 @@ class ElfExportTable {
                 visit(text, symbols_[i]);
     }
 
-  private:
+private:
     struct Segment {
         std::uintptr_t begin = 0, end = 0;
         bool executable = false;
@@ -57,7 +57,7 @@ class ElfExportTable {
         const ElfW(Sym) *versioned = nullptr;
         int versions = 0;
     };
-    const ElfW(Sym) *consider(std::uint32_t index, const ExportName &name, Candidates &candidates) const noexcept;
+    const ElfW(Sym) * consider(std::uint32_t index, const ExportName &name, Candidates &candidates) const noexcept;
 
     std::uintptr_t bias_ = 0;
     Segment segments_[max_segments];

@@ -75,13 +75,11 @@ int32_t AI_CALL setMoveTimeLimit(int32_t limit) {
     return 1;
 }
 
-int32_t AI_CALL setCustomPieceCount(int32_t count1, int32_t count2, int32_t count3, int32_t count4,
-                                    int32_t count5, int32_t count6, int32_t count7, int32_t count8,
-                                    int32_t count9, int32_t count10, int32_t count11,
-                                    int32_t count12) {
-    tarrowby_log("Tarrowby: custom piece count: %d, %d, %d, %d, %d, %d, %d, %d, %d, %d, %d, %d\n",
-                 count1, count2, count3, count4, count5, count6, count7, count8, count9, count10,
-                 count11, count12);
+int32_t AI_CALL setCustomPieceCount(int32_t count1, int32_t count2, int32_t count3, int32_t count4, int32_t count5,
+                                    int32_t count6, int32_t count7, int32_t count8, int32_t count9, int32_t count10,
+                                    int32_t count11, int32_t count12) {
+    tarrowby_log("Tarrowby: custom piece count: %d, %d, %d, %d, %d, %d, %d, %d, %d, %d, %d, %d\n", count1, count2,
+                 count3, count4, count5, count6, count7, count8, count9, count10, count11, count12);
     return 0;
 }
 
@@ -115,8 +113,8 @@ void AI_CALL getAIMove(ai_move *move) {
 
 ai_bool8 AI_CALL illegalMove(ai_move *move) {
     /* The bytes are unsigned: 255 prints as 255, not -1. */
-    tarrowby_log("Tarrowby: illegalMove: (%d, %d) -> (%d, %d)  special: %d\n", (int)move->fromX,
-                 (int)move->fromY, (int)move->toX, (int)move->toY, (int)move->special);
+    tarrowby_log("Tarrowby: illegalMove: (%d, %d) -> (%d, %d)  special: %d\n", (int)move->fromX, (int)move->fromY,
+                 (int)move->toX, (int)move->toY, (int)move->special);
     return 0;
 }
 
@@ -125,10 +123,10 @@ ai_bool8 AI_CALL submitAIMoveResult(int32_t rank, int32_t result) {
     return 0;
 }
 
-ai_bool8 AI_CALL submitOpponentMove(int32_t fromX, int32_t fromY, int32_t toX, int32_t toY,
-                                    int32_t rank, int32_t result) {
-    tarrowby_log("Tarrowby: oppMove: (%d, %d) -> (%d, %d). rank: %d  result: %d\n", fromX, fromY,
-                 toX, toY, rank, result);
+ai_bool8 AI_CALL submitOpponentMove(int32_t fromX, int32_t fromY, int32_t toX, int32_t toY, int32_t rank,
+                                    int32_t result) {
+    tarrowby_log("Tarrowby: oppMove: (%d, %d) -> (%d, %d). rank: %d  result: %d\n", fromX, fromY, toX, toY, rank,
+                 result);
     return 0;
 }
 

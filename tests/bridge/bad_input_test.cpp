@@ -113,9 +113,9 @@ TEST_F(BadInput, TrailingOrLeadingU0000IsRefusedWithoutLoadingTheRest) {
 TEST_F(BadInput, UnpairedSurrogatesAnywhereAreRefused) {
     const std::u16string real = utf16(SCRIPTED_MODULE_PATH);
     const std::u16string paths[] = {
-        real + u'\xD800',                         // high surrogate at the end
-        real + u'\xDC00',                         // low surrogate at the end
-        real + u"\xDC00\xD800",                   // a pair in the wrong order
+        real + u'\xD800',       // high surrogate at the end
+        real + u'\xDC00',       // low surrogate at the end
+        real + u"\xDC00\xD800", // a pair in the wrong order
         (dir / "x").u16string() + u'\xDBFF' + u"y" + utf16(library_suffix()),
     };
     for (const std::u16string &path : paths)
@@ -235,7 +235,9 @@ void expect_defaults_for_null_and_empty_arguments(Bridge &b, fakejvm::FakeVm &vm
     EXPECT_EQ(vm.contents(empty_move), std::vector<int8_t>{});
 }
 
-TEST_F(BadInput, NullAndEmptyArgumentsBeforeAnyLoadGiveDefaults) { expect_defaults_for_null_and_empty_arguments(b, vm); }
+TEST_F(BadInput, NullAndEmptyArgumentsBeforeAnyLoadGiveDefaults) {
+    expect_defaults_for_null_and_empty_arguments(b, vm);
+}
 
 TEST_F(BadInput, NullAndEmptyArgumentsAfterTerminateGiveDefaults) {
     ASSERT_TRUE(load(SCRIPTED_MODULE_PATH));
@@ -263,8 +265,7 @@ TEST_F(BadInput, NullTextReachesNoModuleFunctionButEmptyTextDoes) {
     b.setAIUsername(env, cls, empty);
     b.setOpponentUsername(env, cls, empty);
     // The probe's line shows an empty first argument as nothing at all.
-    EXPECT_EQ(module_calls(),
-              (Calls{"initialize()", "newGameCreated(2)", "setAIUsername()", "setOpponentUsername()"}));
+    EXPECT_EQ(module_calls(), (Calls{"initialize()", "newGameCreated(2)", "setAIUsername()", "setOpponentUsername()"}));
 }
 
 } // namespace

@@ -23,8 +23,7 @@ namespace {
 vantrell::loader::ModuleHandle load_bridge() {
     auto handle = vantrell::diagnostics::load_module(std::string(VANTRELL_PATH));
     if (!handle)
-        throw std::runtime_error("cannot load the bridge " VANTRELL_PATH ": " +
-                                 vantrell::diagnostics::last_error());
+        throw std::runtime_error("cannot load the bridge " VANTRELL_PATH ": " + vantrell::diagnostics::last_error());
     return handle;
 }
 

@@ -37,8 +37,8 @@ template <> struct JavaType<k_VALUE> { using type = jint; };
 std::string jni_export_name(const char *method, int argument_bytes);
 
 #define BRIDGE_TEST_JAVA_PARAM(kind, name) , typename JavaType<k_##kind>::type
-#define BRIDGE_TEST_METHOD(result, name, bytes, params, missing)                                  \
-    typename JavaType<k_##result>::type(JNICALL *name)(                                           \
+#define BRIDGE_TEST_METHOD(result, name, bytes, params, missing) \
+    typename JavaType<k_##result>::type(JNICALL *name)(          \
         JNIEnv *, jclass AI_PARAMS(bytes, params, , BRIDGE_TEST_JAVA_PARAM, BRIDGE_TEST_JAVA_PARAM)) = nullptr;
 
 struct Bridge {

@@ -31,13 +31,13 @@ TEST_F(Marshalling, TextInIsLentForTheCallAndReleasedAfterIt) {
     b.setAIUsername(env, cls, vm.string(std::string("Computer")));
     b.setOpponentUsername(env, cls, vm.string(std::string("Ann")));
     EXPECT_EQ(b.newGameCreated(env, cls, vm.string(std::string("Ann")), 3), JNI_FALSE);
-    EXPECT_EQ(module_calls(), (Calls{"initialize(level 3)", "setAIUsername(Computer)",
-                                     "setOpponentUsername(Ann)", "newGameCreated(Ann,3)"}));
+    EXPECT_EQ(module_calls(), (Calls{"initialize(level 3)", "setAIUsername(Computer)", "setOpponentUsername(Ann)",
+                                     "newGameCreated(Ann,3)"}));
     EXPECT_EQ(vm.outstanding(), 0u);
-    EXPECT_EQ(vm.calls(), (std::vector<std::string>{"GetStringUTFChars", "ReleaseStringUTFChars",
-                                                    "GetStringUTFChars", "ReleaseStringUTFChars",
-                                                    "GetStringUTFChars", "ReleaseStringUTFChars",
-                                                    "GetStringUTFChars", "ReleaseStringUTFChars"}));
+    EXPECT_EQ(vm.calls(),
+              (std::vector<std::string>{"GetStringUTFChars", "ReleaseStringUTFChars", "GetStringUTFChars",
+                                        "ReleaseStringUTFChars", "GetStringUTFChars", "ReleaseStringUTFChars",
+                                        "GetStringUTFChars", "ReleaseStringUTFChars"}));
 }
 
 // The VM's calls and the module's in one order, as the bridge must keep
@@ -55,9 +55,9 @@ TEST_F(Marshalling, CallsTheVmAndTheModuleInTheirOrder) {
     b.getPublicName(env, cls);
     EXPECT_EQ(sequence, (std::vector<std::string>{
                             "JNI GetArrayLength", "module getAIMove([0 0 0 0 0])", "JNI GetByteArrayElements",
-                            "JNI ReleaseByteArrayElements",                                        //
+                            "JNI ReleaseByteArrayElements", //
                             "JNI GetArrayLength", "JNI GetByteArrayElements", "module illegalMove([6 7 8 9 10])",
-                            "JNI ReleaseByteArrayElements",                                        //
+                            "JNI ReleaseByteArrayElements", //
                             "JNI GetStringUTFChars", "module newGameCreated(Ann,3)", "JNI ReleaseStringUTFChars",
                             "module getPublicName()", "JNI NewStringUTF"}));
 }

@@ -95,9 +95,9 @@ TEST_F(Slot, LoadingReleasesThePathAndCallsNoModuleFunction) {
 TEST_F(Slot, PathsThatCannotBeLoadedFailAndEmptyTheSlot) {
     const std::u16string bad_paths[] = {
         u"/nonexistent/module.so",
-        u"",                        // would otherwise name the main program
-        u"\xD800module.so",         // unpaired surrogate
-        std::u16string(u"."),       // a directory
+        u"",                  // would otherwise name the main program
+        u"\xD800module.so",   // unpaired surrogate
+        std::u16string(u"."), // a directory
     };
     for (const auto &path : bad_paths) {
         ASSERT_TRUE(load(SCRIPTED_MODULE_PATH));

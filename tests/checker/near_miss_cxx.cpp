@@ -6,4 +6,7 @@ extern "C" int32_t AI_CALL createGame(void) { return 1; }
 #if !defined(_WIN32)
 __attribute__((visibility("default")))
 #endif
-void AI_CALL abortGame(int32_t reason) { (void)reason; }
+void AI_CALL
+abortGame(int32_t reason) {
+    (void)reason;
+}

@@ -22,7 +22,7 @@ AI_VISIBLE int32_t AI_CALL createGame(void) AI_SYMBOL(createGame, 0);
  * prefix of C names ("_" on x86, none on x64). */
 #define FIXTURE_STRING_(text) #text
 #define FIXTURE_LABEL_(prefix, name) FIXTURE_STRING_(prefix) "fixture_" #name
-#define FIXTURE_EXPORT(result, name, params, symbol)                                              \
+#define FIXTURE_EXPORT(result, name, params, symbol) \
     result AI_CALL name params __asm__(FIXTURE_LABEL_(__USER_LABEL_PREFIX__, name))
 #else
 #define FIXTURE_EXPORT(result, name, params, symbol) AI_VISIBLE result AI_CALL name params __asm__(symbol)

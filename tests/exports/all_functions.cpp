@@ -9,11 +9,19 @@ struct __attribute__((visibility("default"))) Calls {
     static inline int32_t count = 0;
 };
 
-#define BODY_VOID { ++Calls::count; }
-#define BODY_TRUTH { return ++Calls::count; }
-#define BODY_BOOL8 { return static_cast<ai_bool8>(++Calls::count); }
-#define BODY_VALUE { return ++Calls::count; }
-#define BODY_TEXT { ++Calls::count; return "all functions"; }
+#define BODY_VOID \
+    { ++Calls::count; }
+#define BODY_TRUTH \
+    { return ++Calls::count; }
+#define BODY_BOOL8 \
+    { return static_cast<ai_bool8>(++Calls::count); }
+#define BODY_VALUE \
+    { return ++Calls::count; }
+#define BODY_TEXT               \
+    {                           \
+        ++Calls::count;         \
+        return "all functions"; \
+    }
 
 #define DEFINE_FUNCTION(result, name, bytes, params, missing) \
     AI_RESULT_##result AI_CALL name(AI_DECL_PARAMS(bytes, params)) BODY_##result

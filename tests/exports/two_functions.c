@@ -16,10 +16,9 @@ int32_t createGame(void) { return 1; }
 void abortGame(int32_t reason) { last_abort_reason = reason; }
 
 /* Sum of position * count, plus 1000 times the last abort reason. */
-int32_t setCustomPieceCount(int32_t count1, int32_t count2, int32_t count3, int32_t count4,
-                            int32_t count5, int32_t count6, int32_t count7, int32_t count8,
-                            int32_t count9, int32_t count10, int32_t count11, int32_t count12) {
-    return 1 * count1 + 2 * count2 + 3 * count3 + 4 * count4 + 5 * count5 + 6 * count6 +
-           7 * count7 + 8 * count8 + 9 * count9 + 10 * count10 + 11 * count11 + 12 * count12 +
-           1000 * last_abort_reason;
+int32_t setCustomPieceCount(int32_t count1, int32_t count2, int32_t count3, int32_t count4, int32_t count5,
+                            int32_t count6, int32_t count7, int32_t count8, int32_t count9, int32_t count10,
+                            int32_t count11, int32_t count12) {
+    return 1 * count1 + 2 * count2 + 3 * count3 + 4 * count4 + 5 * count5 + 6 * count6 + 7 * count7 + 8 * count8 +
+           9 * count9 + 10 * count10 + 11 * count11 + 12 * count12 + 1000 * last_abort_reason;
 }

@@ -249,8 +249,8 @@ public:
             return;
         }
         expect(now == records + 1, what + ": the module was not called once");
-        expect(*line == probe_call(records), what + ": the module saw \"" + probe_call(records) +
-                                                 "\", expected \"" + *line + "\"");
+        expect(*line == probe_call(records),
+               what + ": the module saw \"" + probe_call(records) + "\", expected \"" + *line + "\"");
         records = now;
     }
 
@@ -295,8 +295,20 @@ void terminate(Run &run) {
 }
 
 enum LoadKind : std::uint8_t {
-    kScripted, kPartial, kScriptedCopy, kNull, kMissingFile, kDirectory, kNotALibrary, kForeignArch,
-    kEmpty, kLongPath, kEmbeddedNul, kLoneSurrogate, kAnyUnderMissingFolder, kLoadKinds
+    kScripted,
+    kPartial,
+    kScriptedCopy,
+    kNull,
+    kMissingFile,
+    kDirectory,
+    kNotALibrary,
+    kForeignArch,
+    kEmpty,
+    kLongPath,
+    kEmbeddedNul,
+    kLoneSurrogate,
+    kAnyUnderMissingFolder,
+    kLoadKinds
 };
 
 void load(Run &run, LoadKind kind) {
@@ -531,8 +543,8 @@ template <class Method, class... JavaArgs>
 void call_and_check(r_TRUTH, Prediction &p, int, std::int32_t first_int, Method method, JavaArgs... args) {
     const jboolean expected = p.called() && module_number(state().slot, p.name, first_int) != 0;
     const jboolean answer = method(p.run.env, p.run.cls, args...);
-    expect(answer == expected, std::string(p.name) + ": answered " + std::to_string(answer) + ", expected " +
-                                   std::to_string(expected));
+    expect(answer == expected,
+           std::string(p.name) + ": answered " + std::to_string(answer) + ", expected " + std::to_string(expected));
 }
 
 template <class Method, class... JavaArgs>
@@ -540,16 +552,16 @@ void call_and_check(r_BOOL8, Prediction &p, int, std::int32_t first_int, Method 
     const jboolean expected =
         p.called() ? static_cast<ai_bool8>(module_number(state().slot, p.name, first_int)) : JNI_FALSE;
     const jboolean answer = method(p.run.env, p.run.cls, args...);
-    expect(answer == expected, std::string(p.name) + ": answered " + std::to_string(answer) + ", expected " +
-                                   std::to_string(expected));
+    expect(answer == expected,
+           std::string(p.name) + ": answered " + std::to_string(answer) + ", expected " + std::to_string(expected));
 }
 
 template <class Method, class... JavaArgs>
 void call_and_check(r_VALUE, Prediction &p, int missing, std::int32_t first_int, Method method, JavaArgs... args) {
     const jint expected = p.called() ? module_number(state().slot, p.name, first_int) : missing;
     const jint answer = method(p.run.env, p.run.cls, args...);
-    expect(answer == expected, std::string(p.name) + ": answered " + std::to_string(answer) + ", expected " +
-                                   std::to_string(expected));
+    expect(answer == expected,
+           std::string(p.name) + ": answered " + std::to_string(answer) + ", expected " + std::to_string(expected));
 }
 
 template <class Method, class... JavaArgs>
@@ -572,9 +584,8 @@ void call_and_check(r_TEXT, Prediction &p, int, std::int32_t, Method method, Jav
         return;
     }
     expect(answer != nullptr, std::string(p.name) + ": answered null, expected \"" + text + "\"");
-    expect(p.run.vm.modified_utf8(answer) == text, std::string(p.name) + ": answered \"" +
-                                                       p.run.vm.modified_utf8(answer) + "\", expected \"" + text +
-                                                       "\"");
+    expect(p.run.vm.modified_utf8(answer) == text,
+           std::string(p.name) + ": answered \"" + p.run.vm.modified_utf8(answer) + "\", expected \"" + text + "\"");
 }
 
 void finish(Prediction &p) {
@@ -594,8 +605,7 @@ void finish(Prediction &p) {
                what + ": array elements taken " +
                    std::to_string(p.run.vm_calls({"GetByteArrayElements", "GetPrimitiveArrayCritical"})) +
                    " times, expected " + std::to_string(p.array_gets));
-        expect(p.run.vm_calls({"NewStringUTF", "NewString"}) == p.new_strings,
-               what + ": strings made not as expected");
+        expect(p.run.vm_calls({"NewStringUTF", "NewString"}) == p.new_strings, what + ": strings made not as expected");
     }
     p.run.check_after(what, p.refused);
 }
@@ -612,22 +622,22 @@ void finish(Prediction &p) {
 template <class A> std::int32_t first_int_of(const A &) { return 0; }
 std::int32_t first_int_of(const Arg<p_INT32> &arg) { return arg.java; }
 
-#define FUZZ_CALL(result, name, bytes, params, missing)                                                     \
-    void call_##name(Run &run) {                                                                            \
-        AI_PARAMS(bytes, params, FUZZ_NONE, FUZZ_DECLARE, FUZZ_DECLARE)                                     \
-        Prediction p(run, #name);                                                                           \
+#define FUZZ_CALL(result, name, bytes, params, missing)                                                      \
+    void call_##name(Run &run) {                                                                             \
+        AI_PARAMS(bytes, params, FUZZ_NONE, FUZZ_DECLARE, FUZZ_DECLARE)                                      \
+        Prediction p(run, #name);                                                                            \
         const std::int32_t ints[] = {AI_PARAMS(bytes, params, FUZZ_NONE, FUZZ_FIRST_INT, FUZZ_FIRST_INT) 0}; \
-        if (p.found) {                                                                                      \
-            AI_PARAMS(bytes, params, FUZZ_NONE, FUZZ_ACQUIRE, FUZZ_ACQUIRE)                                 \
-            if (p.acquired) {                                                                               \
-                AI_PARAMS(bytes, params, FUZZ_NONE, FUZZ_RECORD, FUZZ_RECORD)                               \
-                AI_PARAMS(bytes, params, FUZZ_NONE, FUZZ_AFTER, FUZZ_AFTER)                                 \
-            }                                                                                               \
-        }                                                                                                   \
-        call_and_check(r_##result{}, p, missing, ints[0],                                                   \
-                       run.b.name AI_PARAMS(bytes, params, FUZZ_NONE, FUZZ_JAVA, FUZZ_JAVA));               \
-        AI_PARAMS(bytes, params, FUZZ_NONE, FUZZ_CHECK, FUZZ_CHECK)                                         \
-        finish(p);                                                                                          \
+        if (p.found) {                                                                                       \
+            AI_PARAMS(bytes, params, FUZZ_NONE, FUZZ_ACQUIRE, FUZZ_ACQUIRE)                                  \
+            if (p.acquired) {                                                                                \
+                AI_PARAMS(bytes, params, FUZZ_NONE, FUZZ_RECORD, FUZZ_RECORD)                                \
+                AI_PARAMS(bytes, params, FUZZ_NONE, FUZZ_AFTER, FUZZ_AFTER)                                  \
+            }                                                                                                \
+        }                                                                                                    \
+        call_and_check(r_##result{}, p, missing, ints[0],                                                    \
+                       run.b.name AI_PARAMS(bytes, params, FUZZ_NONE, FUZZ_JAVA, FUZZ_JAVA));                \
+        AI_PARAMS(bytes, params, FUZZ_NONE, FUZZ_CHECK, FUZZ_CHECK)                                          \
+        finish(p);                                                                                           \
     }
 AI_MODULE_FUNCTIONS(FUZZ_CALL)
 
@@ -660,8 +670,7 @@ void configure_refusal(Run &run) {
     using After = void (fakejvm::FakeVm::*)(std::size_t);
     const Set set[] = {&fakejvm::FakeVm::refuse_string_chars, &fakejvm::FakeVm::refuse_array_elements,
                        &fakejvm::FakeVm::refuse_new_strings};
-    const After after[] = {&fakejvm::FakeVm::refuse_string_chars_after,
-                           &fakejvm::FakeVm::refuse_array_elements_after,
+    const After after[] = {&fakejvm::FakeVm::refuse_string_chars_after, &fakejvm::FakeVm::refuse_array_elements_after,
                            &fakejvm::FakeVm::refuse_new_strings_after};
     if (mode == 2)
         (run.vm.*after[which])(successes);
@@ -740,10 +749,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
     for (int ops = 0; ops < kMaxOps && data.remaining_bytes() > 0; ++ops) {
         switch (data.ConsumeIntegralInRange<std::uint8_t>(0, kOps - 1)) {
         case kCall: call(run, data.ConsumeIntegralInRange<std::uint8_t>(0, AI_MODULE_FUNCTION_COUNT - 1)); break;
-        case kLoad: load(run, static_cast<LoadKind>(data.ConsumeIntegralInRange<std::uint8_t>(0, kLoadKinds - 1))); break;
+        case kLoad:
+            load(run, static_cast<LoadKind>(data.ConsumeIntegralInRange<std::uint8_t>(0, kLoadKinds - 1)));
+            break;
         case kTerminate: terminate(run); break;
         case kScriptAnswer: {
-            const char *name = kFunctions[data.ConsumeIntegralInRange<std::uint8_t>(0, AI_MODULE_FUNCTION_COUNT - 1)].name;
+            const char *name =
+                kFunctions[data.ConsumeIntegralInRange<std::uint8_t>(0, AI_MODULE_FUNCTION_COUNT - 1)].name;
             probe_set_answer(name, data.ConsumeIntegral<std::int32_t>());
             break;
         }

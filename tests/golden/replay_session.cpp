@@ -154,13 +154,12 @@ public:
         }
 #define REPLAY_TAKE(kind, name) auto name = take_##kind();
 #define REPLAY_PASS(kind, name) , name
-#define REPLAY_METHOD(result, name, bytes, params, missing)                                        \
-    if (call.method == #name) {                                                                    \
-        expect_arguments(bytes / 4);                                                               \
-        AI_PARAMS(bytes, params, , REPLAY_TAKE, REPLAY_TAKE)                                       \
-        return answer_##result(answer, [&] {                                                       \
-            return b_.name(env_, cls_ AI_PARAMS(bytes, params, , REPLAY_PASS, REPLAY_PASS));       \
-        });                                                                                        \
+#define REPLAY_METHOD(result, name, bytes, params, missing)                                                    \
+    if (call.method == #name) {                                                                                \
+        expect_arguments(bytes / 4);                                                                           \
+        AI_PARAMS(bytes, params, , REPLAY_TAKE, REPLAY_TAKE)                                                   \
+        return answer_##result(                                                                                \
+            answer, [&] { return b_.name(env_, cls_ AI_PARAMS(bytes, params, , REPLAY_PASS, REPLAY_PASS)); }); \
     }
         AI_MODULE_FUNCTIONS(REPLAY_METHOD)
 #undef REPLAY_METHOD

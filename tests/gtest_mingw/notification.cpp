@@ -8,7 +8,8 @@ namespace testing {
 namespace internal {
 
 Notification::Notification() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-  if (!event_) std::abort();
+    if (!event_)
+        std::abort();
 }
 
 Notification::~Notification() { CloseHandle(event_); }
@@ -17,5 +18,5 @@ void Notification::Notify() { SetEvent(event_); }
 
 void Notification::WaitForNotification() { WaitForSingleObject(event_, INFINITE); }
 
-}  // namespace internal
-}  // namespace testing
+} // namespace internal
+} // namespace testing

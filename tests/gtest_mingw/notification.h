@@ -11,18 +11,18 @@ namespace internal {
 
 // Lets threads wait until a controlling thread says they may go on.
 class Notification {
- public:
-  Notification();
-  ~Notification();
-  Notification(const Notification&) = delete;
-  Notification& operator=(const Notification&) = delete;
+public:
+    Notification();
+    ~Notification();
+    Notification(const Notification &) = delete;
+    Notification &operator=(const Notification &) = delete;
 
-  void Notify();
-  void WaitForNotification();
+    void Notify();
+    void WaitForNotification();
 
- private:
-  void* event_;  // a manual-reset event, a HANDLE
+private:
+    void *event_; // a manual-reset event, a HANDLE
 };
 
-}  // namespace internal
-}  // namespace testing
+} // namespace internal
+} // namespace testing

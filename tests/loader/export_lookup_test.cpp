@@ -70,7 +70,7 @@ void *loader_answer(void *module, const char *name) {
 int call(void *function) { return reinterpret_cast<int (*)()>(function)(); }
 
 class Lookup : public testing::TestWithParam<const char *> {
-  protected:
+protected:
     void SetUp() override {
         module = vantrell::diagnostics::load_module(std::string(GetParam()));
         ASSERT_NE(module, nullptr) << vantrell::diagnostics::last_error();
@@ -91,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(HashTables, Lookup, testing::Values(LOOKUP_GNU_PATH, LO
                              const std::string path = info.param;
                              return path.find("gnu") != std::string::npos    ? std::string("GnuOnly")
                                     : path.find("sysv") != std::string::npos ? std::string("SysvOnly")
-                                                                            : std::string("Both");
+                                                                             : std::string("Both");
                          });
 
 TEST_P(Lookup, FindsFunctionsObjectsAndWeakDefinitionsAsTheLoaderDoes) {
@@ -183,8 +183,8 @@ TEST(LookupOfAMalformedTable, FindsNothing) {
 // ownership check refuses.
 TEST(LookupAgreesWithTheLoader, OnEverySymbolOfRealLibrariesAndOnNamesNearThem) {
     std::mt19937 random(20261209);
-    for (const char *path : {"libc.so.6", "libm.so.6", "libstdc++.so.6", "libgcc_s.so.1", VANTRELL_PATH,
-                             TARROWBY_PATH, LOOKUP_GNU_PATH, LOOKUP_SYSV_PATH}) {
+    for (const char *path : {"libc.so.6", "libm.so.6", "libstdc++.so.6", "libgcc_s.so.1", VANTRELL_PATH, TARROWBY_PATH,
+                             LOOKUP_GNU_PATH, LOOKUP_SYSV_PATH}) {
         auto module = vantrell::diagnostics::load_module(std::string(path));
         ASSERT_NE(module, nullptr) << path;
         auto table = vantrell::loader::export_table(module);
@@ -221,8 +221,8 @@ TEST(LookupAgreesWithTheLoader, OnEverySymbolOfRealLibrariesAndOnNamesNearThem) 
             }
             ADD_FAILURE() << path << ": \"" << name << "\": lookup " << ours << ", loader " << theirs;
         }
-        std::cout << path << ": " << names.size() << " symbols, " << compared << " names compared, "
-                  << refused_markers << " NOTYPE markers refused, " << resolved_outside
+        std::cout << path << ": " << names.size() << " symbols, " << compared << " names compared, " << refused_markers
+                  << " NOTYPE markers refused, " << resolved_outside
                   << " indirect functions resolved outside the module" << std::endl;
         vantrell::loader::unload_module(module);
     }

@@ -47,9 +47,7 @@ void probe_observe(void (*new_observer)(const char *, void *), void *context) {
     observer_context = context;
 }
 size_t probe_call_count(void) { return script().calls.size(); }
-const char *probe_call(size_t index) {
-    return index < script().calls.size() ? script().calls[index].c_str() : nullptr;
-}
+const char *probe_call(size_t index) { return index < script().calls.size() ? script().calls[index].c_str() : nullptr; }
 
 void probe_set_answer(const char *function, int32_t answer) { script().answers[function] = answer; }
 int32_t probe_answer(const char *function, int32_t fallback) {

@@ -46,9 +46,7 @@ void write_scripted_move(ai_move *move) {
             record[i] = bytes[i];
 }
 
-template <class Result> Result scripted_answer(const char *name) {
-    return static_cast<Result>(probe_answer(name, 0));
-}
+template <class Result> Result scripted_answer(const char *name) { return static_cast<Result>(probe_answer(name, 0)); }
 template <> const char *scripted_answer<const char *>(const char *name) { return probe_text(name, name); }
 template <> void scripted_answer<void>(const char *) {}
 
@@ -57,14 +55,14 @@ template <> void scripted_answer<void>(const char *) {}
 #define SCRIPTED_NONE
 #define SCRIPTED_RECORD(kind, name) line.add(name);
 #define SCRIPTED_WRITE(kind, name) write_scripted_move(name);
-#define SCRIPTED_FUNCTION(result, name, bytes, params, missing)                                   \
-    extern "C" AI_RESULT_##result AI_CALL name(AI_DECL_PARAMS(bytes, params)) {                    \
-        CallLine line(#name);                                                                     \
-        AI_PARAMS(bytes, params, SCRIPTED_NONE, SCRIPTED_RECORD, SCRIPTED_RECORD)                 \
-        line.record();                                                                            \
-        AI_PARAMS(bytes, params, SCRIPTED_NONE, SCRIPTED_WRITE, SCRIPTED_WRITE)                   \
-        if (probe_throws(#name))                                                                  \
-            throw std::runtime_error("scripted failure in " #name);                               \
-        return scripted_answer<AI_RESULT_##result>(#name);                                        \
+#define SCRIPTED_FUNCTION(result, name, bytes, params, missing)                   \
+    extern "C" AI_RESULT_##result AI_CALL name(AI_DECL_PARAMS(bytes, params)) {   \
+        CallLine line(#name);                                                     \
+        AI_PARAMS(bytes, params, SCRIPTED_NONE, SCRIPTED_RECORD, SCRIPTED_RECORD) \
+        line.record();                                                            \
+        AI_PARAMS(bytes, params, SCRIPTED_NONE, SCRIPTED_WRITE, SCRIPTED_WRITE)   \
+        if (probe_throws(#name))                                                  \
+            throw std::runtime_error("scripted failure in " #name);               \
+        return scripted_answer<AI_RESULT_##result>(#name);                        \
     }
 AI_MODULE_FUNCTIONS(SCRIPTED_FUNCTION)

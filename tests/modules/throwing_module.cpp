@@ -90,9 +90,7 @@ extern "C" void AI_CALL endGame(int32_t result, int32_t) {
         throw std::runtime_error("endGame failed");
     }
 #if defined(_WIN32)
-    case 2:
-        raise_from_native_frame();
-        break;
+    case 2: raise_from_native_frame(); break;
 #endif
     case 3: {
         FrameCleanup cleanup;

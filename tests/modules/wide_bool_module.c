@@ -9,8 +9,8 @@
 /* Low byte 0xA7: passed on as it is, read as true. */
 AI_VISIBLE int32_t AI_CALL submitAIMoveResult(int32_t rank, int32_t result) AI_SYMBOL(submitAIMoveResult, 8);
 /* Low byte 0x00 under set upper bits: false. */
-AI_VISIBLE int32_t AI_CALL submitOpponentMove(int32_t fromX, int32_t fromY, int32_t toX, int32_t toY,
-                                              int32_t rank, int32_t result) AI_SYMBOL(submitOpponentMove, 24);
+AI_VISIBLE int32_t AI_CALL submitOpponentMove(int32_t fromX, int32_t fromY, int32_t toX, int32_t toY, int32_t rank,
+                                              int32_t result) AI_SYMBOL(submitOpponentMove, 24);
 /* Low byte 0x01 under set upper bits: true. */
 AI_VISIBLE int32_t AI_CALL illegalMove(void *move) AI_SYMBOL(illegalMove, 4);
 

@@ -79,8 +79,8 @@ TEST_F(Tarrowby, EveryFunctionWritesItsLineAndGivesItsAnswer) {
         {"Tarrowby: getAISetupPiece(-1,99)\n", CALL(getAISetupPiece, 8, -1, 99), 9},
         {"Tarrowby: illegalMove: (0, 0) -> (0, 0)  special: 0\n", CALL(illegalMove, 4, &move), 0},
         {"Tarrowby: submitAIMoveResult.  rank: 3  result: 1\n", CALL(submitAIMoveResult, 8, 3, 1), 0},
-        {"Tarrowby: oppMove: (1, 2) -> (3, 4). rank: 5  result: 6\n",
-         CALL(submitOpponentMove, 24, 1, 2, 3, 4, 5, 6), 0},
+        {"Tarrowby: oppMove: (1, 2) -> (3, 4). rank: 5  result: 6\n", CALL(submitOpponentMove, 24, 1, 2, 3, 4, 5, 6),
+         0},
     };
     std::string expected;
     for (const auto &call : calls) {

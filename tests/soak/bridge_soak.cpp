@@ -98,8 +98,8 @@ const CallKind kCallKinds[] = {
          for (long i = 0; i < count; ++i)
              b.setAIUsername(env, cls, name);
          check(probe_call_count() == static_cast<std::size_t>(count), "string in", "module not called every time");
-         check(std::strcmp(probe_call(0), "setAIUsername(Comp\xC3\xA9ter \xED\xA0\xBD\xED\xB8\x80)") == 0,
-               "string in", "text did not arrive in modified UTF-8");
+         check(std::strcmp(probe_call(0), "setAIUsername(Comp\xC3\xA9ter \xED\xA0\xBD\xED\xB8\x80)") == 0, "string in",
+               "text did not arrive in modified UTF-8");
      }},
     {"string out", SCRIPTED_MODULE_PATH, [] { probe_set_text("getPublicName", "Computer \xC3\xA9\xC0\x80"); },
      [](Bridge &b, fakejvm::FakeVm &vm, long count) {

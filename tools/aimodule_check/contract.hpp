@@ -15,7 +15,7 @@ struct ContractFunction {
     int missing_answer;      // the host's answer when the function is missing
 };
 
-#define AIMODULE_CHECK_ENTRY(result, name, bytes, params, missing)                                \
+#define AIMODULE_CHECK_ENTRY(result, name, bytes, params, missing) \
     {#name, AI_EXPORT_NAME(name, bytes), bytes, #result, missing},
 inline constexpr ContractFunction contract_functions[] = {AI_MODULE_FUNCTIONS(AIMODULE_CHECK_ENTRY)};
 #undef AIMODULE_CHECK_ENTRY

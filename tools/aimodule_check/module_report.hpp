@@ -25,8 +25,8 @@ struct FunctionReport {
 struct Report {
     std::string path;
     bool loaded = false;
-    std::string load_error;   // the loader's own words
-    std::string likely_cause; // judged from the file
+    std::string load_error;            // the loader's own words
+    std::string likely_cause;          // judged from the file
     std::vector<std::string> warnings; // read from the file, whether it loads or not
     std::vector<FunctionReport> functions;
 

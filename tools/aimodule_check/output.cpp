@@ -52,8 +52,8 @@ void print_json(std::ostream &out, const Report &report, const std::vector<Smoke
             item["host_default"] = host_default(*entry.function);
             item["near_misses"] = nlohmann::json::array();
             for (const FoundNearMiss &found : entry.near_misses)
-                item["near_misses"].push_back({{"exported", found.exported}, {"kind", found.miss.kind},
-                                               {"fix", found.miss.fix}});
+                item["near_misses"].push_back(
+                    {{"exported", found.exported}, {"kind", found.miss.kind}, {"fix", found.miss.fix}});
             json["functions"].push_back(item);
         }
         json["summary"] = {{"exact", report.count(FunctionReport::exact)},

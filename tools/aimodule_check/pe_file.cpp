@@ -10,13 +10,15 @@ namespace aimodule_check {
 namespace {
 
 class Image {
-  public:
+public:
     explicit Image(std::vector<unsigned char> bytes) : bytes_(std::move(bytes)) {}
 
     bool has(std::uint64_t offset, std::uint64_t size) const {
         return offset <= bytes_.size() && size <= bytes_.size() - offset;
     }
-    std::uint32_t u16(std::uint64_t offset) const { return has(offset, 2) ? bytes_[offset] | bytes_[offset + 1] << 8 : 0; }
+    std::uint32_t u16(std::uint64_t offset) const {
+        return has(offset, 2) ? bytes_[offset] | bytes_[offset + 1] << 8 : 0;
+    }
     std::uint32_t u32(std::uint64_t offset) const { return u16(offset) | u16(offset + 2) << 16; }
     // A NUL-terminated string inside the file, or nothing.
     std::optional<std::string> text(std::uint64_t offset) const {
@@ -32,7 +34,7 @@ class Image {
         return std::search(bytes_.begin(), bytes_.end(), needle.begin(), needle.end()) != bytes_.end();
     }
 
-  private:
+private:
     std::vector<unsigned char> bytes_;
 };
 
@@ -90,8 +92,8 @@ std::optional<PeFacts> read_pe_facts(const std::string &path) {
     std::vector<Section> sections;
     for (std::uint32_t i = 0; i < section_count && image.has(section_table + 40 * i, 40); ++i) {
         const std::uint64_t entry = section_table + 40 * i;
-        sections.push_back({image.u32(entry + 12), std::max(image.u32(entry + 8), image.u32(entry + 16)),
-                            image.u32(entry + 20)});
+        sections.push_back(
+            {image.u32(entry + 12), std::max(image.u32(entry + 8), image.u32(entry + 16)), image.u32(entry + 20)});
     }
 
     // The import directory: data directory 1, after 96 bytes of a PE32
@@ -119,8 +121,9 @@ std::optional<PeFacts> read_pe_facts(const std::string &path) {
 
 std::vector<std::string> runtime_warnings(const PeFacts &facts) {
     std::vector<std::string> warnings;
-    const bool imports_libgcc = std::any_of(facts.imported_dlls.begin(), facts.imported_dlls.end(),
-                                            [](const std::string &dll) { return lowercase(dll).rfind("libgcc_s_", 0) == 0; });
+    const bool imports_libgcc =
+        std::any_of(facts.imported_dlls.begin(), facts.imported_dlls.end(),
+                    [](const std::string &dll) { return lowercase(dll).rfind("libgcc_s_", 0) == 0; });
     // On x86 a GCC exception unwinds through the tables of the libgcc that
     // threw it: with a private copy, the bridge's guard is never reached.
     if (facts.machine == pe_machine_x86 && facts.carries_gcc_cxx_runtime && !imports_libgcc)

@@ -11,17 +11,17 @@ namespace {
 // Typical values by parameter name, as a host might send them.
 int32_t typical_number(const std::string &parameter) {
     static const std::map<std::string, int32_t> values = {
-        {"option", 1}, {"value", 2}, {"mode", 1}, {"level", 3}, {"limit", 60}, {"color", 0},
-        {"x", 3}, {"y", 1}, {"rank", 5}, {"result", 1}, {"reason", 0}, {"first", 4}, {"second", 7},
-        {"fromX", 2}, {"fromY", 6}, {"toX", 2}, {"toY", 5},
+        {"option", 1}, {"value", 2}, {"mode", 1},  {"level", 3},  {"limit", 60}, {"color", 0},
+        {"x", 3},      {"y", 1},     {"rank", 5},  {"result", 1}, {"reason", 0}, {"first", 4},
+        {"second", 7}, {"fromX", 2}, {"fromY", 6}, {"toX", 2},    {"toY", 5},
     };
     auto found = values.find(parameter);
     return found != values.end() ? found->second : 1; // the piece counts
 }
 
 std::string move_text(const ai_move &move) {
-    return "[" + std::to_string(move.fromX) + " " + std::to_string(move.fromY) + " " + std::to_string(move.toX) +
-           " " + std::to_string(move.toY) + " " + std::to_string(move.special) + "]";
+    return "[" + std::to_string(move.fromX) + " " + std::to_string(move.fromY) + " " + std::to_string(move.toX) + " " +
+           std::to_string(move.toY) + " " + std::to_string(move.special) + "]";
 }
 
 // The arguments of one call, and their description.
@@ -75,25 +75,24 @@ std::vector<SmokeCall> run_smoke_session(vantrell::loader::ModuleHandle module,
 #define SMOKE_GET_NEXT(kind, name) , args.get_##kind(#name)
 #define SMOKE_SHOW_FIRST(kind, name) shown += args.show_##kind(#name);
 #define SMOKE_SHOW_NEXT(kind, name) shown += ", " + args.show_##kind(#name);
-#define SMOKE_STEP(result, name, bytes, params, missing)                                          \
-    if (auto function = reinterpret_cast<decltype(&::name)>(                                      \
-            vantrell::loader::find_export(module, AI_EXPORT_NAME(name, bytes)))) {              \
-        auto step = [function]() {                                                                \
-            Arguments args;                                                                       \
-            std::string shown;                                                                    \
-            AI_PARAMS(bytes, params, , SMOKE_SHOW_FIRST, SMOKE_SHOW_NEXT)                         \
-            SmokeCall call{#name, #name "(" + shown + ")", ""};                                   \
-            call.answer = answer_of(#result, [&]() {                                              \
-                return function(AI_PARAMS(bytes, params, , SMOKE_GET_FIRST, SMOKE_GET_NEXT));     \
-            });                                                                                   \
-            if (call.call.find("move record") != std::string::npos)                               \
-                call.answer += ", move " + move_text(args.move_out);                              \
-            return call;                                                                          \
-        };                                                                                        \
-        if (std::string(#name) == "terminate")                                                    \
-            last = step;                                                                          \
-        else                                                                                      \
-            session.push_back(step);                                                              \
+#define SMOKE_STEP(result, name, bytes, params, missing)                                                               \
+    if (auto function =                                                                                                \
+            reinterpret_cast<decltype(&::name)>(vantrell::loader::find_export(module, AI_EXPORT_NAME(name, bytes)))) { \
+        auto step = [function]() {                                                                                     \
+            Arguments args;                                                                                            \
+            std::string shown;                                                                                         \
+            AI_PARAMS(bytes, params, , SMOKE_SHOW_FIRST, SMOKE_SHOW_NEXT)                                              \
+            SmokeCall call{#name, #name "(" + shown + ")", ""};                                                        \
+            call.answer = answer_of(                                                                                   \
+                #result, [&]() { return function(AI_PARAMS(bytes, params, , SMOKE_GET_FIRST, SMOKE_GET_NEXT)); });     \
+            if (call.call.find("move record") != std::string::npos)                                                    \
+                call.answer += ", move " + move_text(args.move_out);                                                   \
+            return call;                                                                                               \
+        };                                                                                                             \
+        if (std::string(#name) == "terminate")                                                                         \
+            last = step;                                                                                               \
+        else                                                                                                           \
+            session.push_back(step);                                                                                   \
     }
     AI_MODULE_FUNCTIONS(SMOKE_STEP)
 

@@ -53,10 +53,9 @@ std::string explain(const loader::LoadFailure &failure) {
     if (failure.code == 0)
         return "";
     wchar_t *text = nullptr;
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                      FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, static_cast<DWORD>(failure.code), 0, reinterpret_cast<wchar_t *>(&text), 0,
-                                  nullptr);
+    DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, static_cast<DWORD>(failure.code), 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
     std::string message = length ? utf8_from(text, static_cast<int>(length)) : std::string();
     if (text)
         LocalFree(text);
@@ -86,7 +85,8 @@ ModuleHandle load_module(const std::string &utf8_path) {
         }
     }
     loader::LoadFailure failure;
-    ModuleHandle module = loader::load_module(reinterpret_cast<const std::uint16_t *>(units.data()), units.size(), &failure);
+    ModuleHandle module =
+        loader::load_module(reinterpret_cast<const std::uint16_t *>(units.data()), units.size(), &failure);
     last_failure = module ? std::string() : explain(failure);
     return module;
 }

@@ -14,7 +14,7 @@ std::vector<std::string> export_names(ModuleHandle module) {
     std::vector<std::string> names;
     if (!module)
         return names;
-    loader::export_table(module).for_each_symbol([&](const char *name, const ElfW(Sym) &symbol) {
+    loader::export_table(module).for_each_symbol([&](const char *name, const ElfW(Sym) & symbol) {
         int binding = ELF64_ST_BIND(symbol.st_info);
         int type = ELF64_ST_TYPE(symbol.st_info);
         int visibility = ELF64_ST_VISIBILITY(symbol.st_other);
@@ -55,8 +55,7 @@ std::string machine_name(unsigned machine, unsigned char elf_class) {
     case EM_386: return "32-bit x86";
     case EM_AARCH64: return "arm64";
     case EM_ARM: return "32-bit arm";
-    default:
-        return "machine " + std::to_string(machine) + (elf_class == ELFCLASS32 ? " (32-bit)" : " (64-bit)");
+    default: return "machine " + std::to_string(machine) + (elf_class == ELFCLASS32 ? " (32-bit)" : " (64-bit)");
     }
 }
 
