@@ -4,10 +4,13 @@
 #   add_ai_module(<target> <source>... [FUNCTIONS <name>...])
 #       A SHARED library built from the sources, with ai_module.h on its
 #       include path: lib<target>.so on ELF platforms, <target>.dll on
-#       Windows. It exports the contract functions it defines; FUNCTIONS
-#       names them when that is not all 36 (a Windows export table is written
-#       before the link, so it must know; on ELF only those listed are made
-#       global). The target's AI_EXPORT_NAMES property holds the export names.
+#       Windows. It exports exactly the contract functions its sources
+#       define, under their export names, the same on every platform. The
+#       build fails, naming the function and the likely cause, when a
+#       function could never be found by the bridge (C++ linkage, a wrong
+#       signature) and, with FUNCTIONS, when a listed function is not
+#       defined or a defined one is not listed. The target's AI_EXPORT_NAMES
+#       property holds the export names of FUNCTIONS, or all 36.
 #
 #   ai_module_functions(<names_var> <bytes_var>)
 #       The contract's 36 function names ("initialize", ...) and their
@@ -24,6 +27,9 @@
 #                          of that name is part of the build
 
 include_guard(GLOBAL)
+
+# The pre-link step of add_ai_module, beside this file.
+set(_AI_MODULE_EXPORTS_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/AiModuleExports.cmake")
 
 if(CMAKE_VERSION VERSION_LESS 3.18)
   message(FATAL_ERROR "AiModule.cmake needs CMake 3.18 or newer")
@@ -42,17 +48,6 @@ function(_ai_module_include_dir out_var)
     get_filename_component(dir "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../include" ABSOLUTE)
   endif()
   set(${out_var} "${dir}" PARENT_SCOPE)
-endfunction()
-
-# The linker's name, on this Windows target, of the function exported as
-# `export_name` ("_abortGame@4"): "abortGame@4" on x86, "abortGame" on x64.
-function(_ai_module_windows_symbol export_name out_var)
-  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-    string(SUBSTRING "${export_name}" 1 -1 symbol)
-  else()
-    string(REGEX REPLACE "^_(.*)@[0-9]+$" "\\1" symbol "${export_name}")
-  endif()
-  set(${out_var} "${symbol}" PARENT_SCOPE)
 endfunction()
 
 function(ai_module_functions names_var bytes_var)
@@ -124,79 +119,79 @@ function(add_ai_module target)
 
   if(WIN32)
     # <target>.dll: hosts load modules by path, under the name they were
-    # given. The export table comes from a module-definition file of lines
-    # "<export name> = <symbol>", and the export names are the same on both
-    # targets. On x86 the compiler decorates each __stdcall function itself
-    # ("abortGame@4" as the linker spells it, its leading underscore
-    # implied): "_abortGame@4 = abortGame@4" writes the underscore out. x64
-    # has one calling convention and no decoration: "_abortGame@4 =
-    # abortGame". Nothing is marked dllexport (ai_module.h), and a
-    # definition file turns the linker's automatic exports off, so no other
-    # name is exported.
+    # given. Nothing is marked dllexport (ai_module.h), and a definition
+    # file turns the linker's automatic exports off, so the export table
+    # holds exactly the names the definition file gives.
     set_target_properties(${target} PROPERTIES PREFIX "")
     # An exception thrown in the module must unwind through the one shared
     # libgcc the bridge uses: a private copy never finds the bridge's guard
     # (on x86, where each copy keeps its own unwind tables).
     target_link_options(${target} PRIVATE "$<$<AND:$<LINK_LANGUAGE:CXX>,$<CXX_COMPILER_ID:GNU>>:-shared-libgcc>")
-    set(def "EXPORTS\n")
-    foreach(name IN LISTS export_names)
-      _ai_module_windows_symbol("${name}" symbol)
-      string(APPEND def "    ${name} = ${symbol}\n")
-    endforeach()
-    set(def_file "${CMAKE_CURRENT_BINARY_DIR}/${target}.def")
-    # Written when it changes only, so that a new configure relinks nothing.
-    file(GENERATE OUTPUT "${def_file}" CONTENT "${def}")
-    target_sources(${target} PRIVATE "${def_file}")
-    return()
-  endif()
-
-  # lib<target>.so, with an unversioned SONAME: hosts load modules by path.
-  set_target_properties(${target} PROPERTIES PREFIX "lib")
-
-  if(NOT (CMAKE_EXECUTABLE_FORMAT STREQUAL "ELF" OR (NOT CMAKE_EXECUTABLE_FORMAT AND UNIX AND NOT APPLE)))
-    message(FATAL_ERROR "add_ai_module(${target}): only ELF and Windows targets are supported")
-  endif()
-
-  if(TARGET elf-export-names)
-    set(tool "$<TARGET_FILE:elf-export-names>")
-    add_dependencies(${target} elf-export-names)
-  elseif(TARGET AiModule::elf-export-names)
-    set(tool "$<TARGET_FILE:AiModule::elf-export-names>")
-  elseif(AI_MODULE_EXPORT_TOOL)
-    set(tool "${AI_MODULE_EXPORT_TOOL}")
+    set(export_file "${CMAKE_CURRENT_BINARY_DIR}/${target}.def")
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      set(style x86)
+    else()
+      set(style x64)
+    endif()
+    target_link_options(${target} PRIVATE "${export_file}")
   else()
-    message(FATAL_ERROR "add_ai_module(${target}): no elf-export-names: find_package(AiModule) first, "
-                        "add its target to the build before this call, or set AI_MODULE_EXPORT_TOOL")
+    if(NOT (CMAKE_EXECUTABLE_FORMAT STREQUAL "ELF" OR (NOT CMAKE_EXECUTABLE_FORMAT AND UNIX AND NOT APPLE)))
+      message(FATAL_ERROR "add_ai_module(${target}): only ELF and Windows targets are supported")
+    endif()
+    # lib<target>.so, with an unversioned SONAME: hosts load modules by path.
+    set_target_properties(${target} PROPERTIES PREFIX "lib")
+    if(TARGET elf-export-names)
+      set(tool "$<TARGET_FILE:elf-export-names>")
+      add_dependencies(${target} elf-export-names)
+    elseif(TARGET AiModule::elf-export-names)
+      set(tool "$<TARGET_FILE:AiModule::elf-export-names>")
+    elseif(AI_MODULE_EXPORT_TOOL)
+      set(tool "${AI_MODULE_EXPORT_TOOL}")
+    else()
+      message(FATAL_ERROR "add_ai_module(${target}): no elf-export-names: find_package(AiModule) first, "
+                          "add its target to the build before this call, or set AI_MODULE_EXPORT_TOOL")
+    endif()
+    # Hidden by default, so that only what ai_module.h marks visible is
+    # exported. Nothing may keep the module loaded after dlclose: no
+    # -z nodelete, and no STB_GNU_UNIQUE symbols from C++ (GCC only; Clang
+    # does not make them).
+    set_target_properties(${target} PROPERTIES
+      C_VISIBILITY_PRESET hidden
+      CXX_VISIBILITY_PRESET hidden
+      VISIBILITY_INLINES_HIDDEN ON)
+    target_compile_options(${target} PRIVATE "$<$<AND:$<COMPILE_LANGUAGE:CXX>,$<CXX_COMPILER_ID:GNU>>:-fno-gnu-unique>")
+    # Only the placeholders of the contract functions the module defines
+    # ("_<name>$<bytes>") stay global; everything else, the C runtime's
+    # start files included, becomes local. The post-link rename rebuilds
+    # the SysV hash table; a GNU hash table cannot be rebuilt without
+    # reordering the dynamic symbols.
+    set(export_file "${CMAKE_CURRENT_BINARY_DIR}/${target}.exports.map")
+    set(style elf)
+    target_link_options(${target} PRIVATE "LINKER:--hash-style=sysv" "LINKER:--version-script=${export_file}")
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND "${tool}" "$<TARGET_FILE:${target}>"
+      COMMENT "Naming the exports of ${target}"
+      VERBATIM)
   endif()
 
-  # Only the placeholders "_<name>$<bytes>" stay global (those of FUNCTIONS
-  # when given); everything else, including the symbols of the C runtime's
-  # start files, becomes local.
-  if(arg_FUNCTIONS)
-    string(REPLACE "@" "$" globals "${export_names}")
-    string(REPLACE ";" ";\n    " globals "${globals}")
-    string(APPEND globals ";")
-  else()
-    set(globals "_*$[0-9]*;")
+  # Before the link: the objects say which contract functions the module
+  # defines; the export list is made from them, after refusing a listed
+  # function that is not defined, a defined one left out of FUNCTIONS, and
+  # a function the bridge could never find (C++ linkage, a wrong signature).
+  if(NOT CMAKE_NM)
+    message(FATAL_ERROR "add_ai_module(${target}): no nm for this toolchain (CMAKE_NM)")
   endif()
-  set(map "${CMAKE_CURRENT_BINARY_DIR}/${target}.exports.map")
-  file(CONFIGURE OUTPUT "${map}" CONTENT "{\n  global:\n    ${globals}\n  local:\n    *;\n};\n" @ONLY)
-
-  # Hidden by default, so that only what ai_module.h marks visible is
-  # exported. Nothing may keep the module loaded after dlclose: no
-  # -z nodelete, and no STB_GNU_UNIQUE symbols from C++ (GCC only; Clang
-  # does not make them).
-  set_target_properties(${target} PROPERTIES
-    C_VISIBILITY_PRESET hidden
-    CXX_VISIBILITY_PRESET hidden
-    VISIBILITY_INLINES_HIDDEN ON)
-  target_compile_options(${target} PRIVATE "$<$<AND:$<COMPILE_LANGUAGE:CXX>,$<CXX_COMPILER_ID:GNU>>:-fno-gnu-unique>")
-  # The post-link rename rebuilds the SysV hash table; a GNU hash table
-  # cannot be rebuilt without reordering the dynamic symbols.
-  target_link_options(${target} PRIVATE "LINKER:--hash-style=sysv" "LINKER:--version-script=${map}")
-  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${map}")
-  add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND "${tool}" "$<TARGET_FILE:${target}>"
-    COMMENT "Naming the exports of ${target}"
+  ai_module_functions(names bytes)
+  set(contract)
+  foreach(name size IN ZIP_LISTS names bytes)
+    list(APPEND contract "${name}:${size}")
+  endforeach()
+  list(JOIN contract "|" contract)
+  list(JOIN arg_FUNCTIONS "|" listed)
+  add_custom_command(TARGET ${target} PRE_LINK
+    COMMAND "${CMAKE_COMMAND}" "-DNM=${CMAKE_NM}" "-DOBJECTS=$<JOIN:$<TARGET_OBJECTS:${target}>,|>"
+            "-DCONTRACT=${contract}" "-DLISTED=${listed}" -DSTYLE=${style} "-DOUTPUT=${export_file}"
+            "-DTARGET=${target}" -P "${_AI_MODULE_EXPORTS_SCRIPT}"
+    COMMENT "Checking the contract functions of ${target}"
     VERBATIM)
 endfunction()

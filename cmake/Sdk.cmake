@@ -17,9 +17,16 @@ write_basic_package_version_file("${CMAKE_BINARY_DIR}/sdk/AiModuleConfigVersion.
 
 install(FILES "${PROJECT_SOURCE_DIR}/include/ai_module.h" "${PROJECT_SOURCE_DIR}/include/ai_module_list.h"
         DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}" COMPONENT sdk)
-install(FILES "${CMAKE_CURRENT_LIST_DIR}/AiModule.cmake" "${CMAKE_BINARY_DIR}/sdk/AiModuleConfig.cmake"
+install(FILES "${CMAKE_CURRENT_LIST_DIR}/AiModule.cmake" "${CMAKE_CURRENT_LIST_DIR}/AiModuleExports.cmake"
+              "${CMAKE_BINARY_DIR}/sdk/AiModuleConfig.cmake"
               "${CMAKE_BINARY_DIR}/sdk/AiModuleConfigVersion.cmake"
         DESTINATION "${sdk_cmake_dir}" COMPONENT sdk)
+
+# Toolchain files for cross-building Windows modules on Linux with
+# MinGW-w64; they find the SDK through CMAKE_PREFIX_PATH.
+install(FILES "${CMAKE_CURRENT_LIST_DIR}/mingw-w64-cross.cmake" "${CMAKE_CURRENT_LIST_DIR}/toolchain-i686-w64-mingw32.cmake"
+              "${CMAKE_CURRENT_LIST_DIR}/toolchain-x86_64-w64-mingw32.cmake"
+        DESTINATION "${sdk_cmake_dir}/toolchains" COMPONENT sdk)
 
 set_target_properties(ai_module_contract PROPERTIES EXPORT_NAME contract)
 set(sdk_targets ai_module_contract)

@@ -1,6 +1,6 @@
 # Runs aimodule-check and checks its exit status and output.
 #   -DCHECKER=... [-DEMULATOR=...] -DARGS=a;b -DSTATUS=n
-#   [-DEXPECT=regex;regex...] [-DREJECT=regex] [-DJSON_EXACT=n -DJSON_NEAR=n]
+#   [-DEXPECT=regex;regex...] [-DREJECT=regex] [-DJSON_EXACT=n -DJSON_NEAR=n] [-DJSON_FAILURE=function]
 set(command ${EMULATOR} "${CHECKER}" ${ARGS})
 execute_process(COMMAND ${command} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
 string(REPLACE "\r\n" "\n" out "${out}")
@@ -14,6 +14,14 @@ foreach(pattern IN LISTS EXPECT)
 endforeach()
 if(REJECT AND out MATCHES "${REJECT}")
   message(FATAL_ERROR "output has /${REJECT}/\n--- stdout\n${out}")
+endif()
+# The function whose call never returned in the smoke session.
+if(DEFINED JSON_FAILURE)
+  string(JSON failed GET "${out}" smoke_failure function)
+  string(JSON how GET "${out}" smoke_failure how)
+  if(NOT failed STREQUAL JSON_FAILURE OR how STREQUAL "")
+    message(FATAL_ERROR "JSON smoke_failure: function \"${failed}\", how \"${how}\"\n${out}")
+  endif()
 endif()
 if(DEFINED JSON_EXACT)
   string(JSON exact GET "${out}" summary exact)

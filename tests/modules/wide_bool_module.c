@@ -1,7 +1,8 @@
 /*
  * One-byte truths returned in a full register whose upper bits are not
  * zero: only the low byte is the answer. Declared here as 32-bit returns on
- * purpose, under the contract's export names.
+ * purpose, under the contract's export names. And a text in standard UTF-8
+ * that is not modified UTF-8: a code point above U+FFFF in four bytes.
  */
 #define AI_MODULE_NO_DECLARATIONS
 #include "ai_module.h"
@@ -13,6 +14,8 @@ AI_VISIBLE int32_t AI_CALL submitOpponentMove(int32_t fromX, int32_t fromY, int3
                                               int32_t result) AI_SYMBOL(submitOpponentMove, 24);
 /* Low byte 0x01 under set upper bits: true. */
 AI_VISIBLE int32_t AI_CALL illegalMove(void *move) AI_SYMBOL(illegalMove, 4);
+/* U+1F600 in four bytes, where modified UTF-8 has two surrogates of three. */
+AI_VISIBLE const char *AI_CALL getPublicName(void) AI_SYMBOL(getPublicName, 0);
 
 int32_t AI_CALL submitAIMoveResult(int32_t rank, int32_t result) {
     (void)rank;
@@ -30,3 +33,5 @@ int32_t AI_CALL illegalMove(void *move) {
     (void)move;
     return 0x5501;
 }
+
+const char *AI_CALL getPublicName(void) { return "Wide \xF0\x9F\x98\x80"; }

@@ -1,16 +1,25 @@
 // aimodule-check: tells a module author what the bridge will find in a
 // module, before any host loads it.
 //
-//   aimodule-check [--json] [--smoke] <module path>
+//   aimodule-check [--json] [--smoke] [--call-timeout SECONDS] <module path>
+//   aimodule-check --version
 //
-// Exit status: 0 when every function the module exports is found under its
-// exact name, 1 for a near miss or a module that does not load, 2 for bad
-// usage.
+// Any module file is judged from its export table, a Windows DLL or an ELF
+// library alike; a module this checker can load is also loaded as the
+// bridge loads it and, with --smoke, driven through every function it
+// exports in a child process, so that a crash or a hang is reported with
+// the function that caused it.
+//
+// Exit status: 0 when the module exports at least one function and each
+// under its exact name (and, with --smoke, every call returned with a sound
+// answer); 1 otherwise; 2 for bad usage.
+#include "ai_module.h"
 #include "console.hpp"
 #include "module_report.hpp"
 #include "output.hpp"
 #include "smoke.hpp"
 
+#include <cstdlib>
 #include <iostream>
 #include <string>
 
@@ -18,14 +27,21 @@ namespace {
 
 int usage(const char *problem) {
     std::cerr << "aimodule-check: " << problem << "\n"
-              << "usage: aimodule-check [--json] [--smoke] <module path>\n";
+              << "usage: aimodule-check [--json] [--smoke] [--call-timeout SECONDS] <module path>\n"
+              << "       aimodule-check --version\n";
     return 2;
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
+    using namespace aimodule_check;
+    // The child of --smoke: --smoke-child <records> --print|--quiet <module>.
+    if (argc == 5 && std::string(argv[1]) == "--smoke-child")
+        return smoke_child_main(argv[4], argv[2], std::string(argv[3]) == "--print");
+
     bool json = false, smoke = false;
+    int call_timeout = 10;
     std::string path;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -33,7 +49,13 @@ int main(int argc, char **argv) {
             json = true;
         else if (arg == "--smoke")
             smoke = true;
-        else if (arg == "--help" || arg == "-h")
+        else if (arg == "--call-timeout" && i + 1 < argc && std::atoi(argv[i + 1]) > 0)
+            call_timeout = std::atoi(argv[++i]);
+        else if (arg == "--version") {
+            std::cout << "aimodule-check " << AIMODULE_CHECK_VERSION << " (module contract "
+                      << AI_MODULE_CONTRACT_VERSION << ")\n";
+            return 0;
+        } else if (arg == "--help" || arg == "-h")
             return usage("checks an AI module's exports against the contract"), 0;
         else if (!arg.empty() && arg[0] == '-')
             return usage(("unknown option " + arg).c_str());
@@ -45,28 +67,32 @@ int main(int argc, char **argv) {
     if (path.empty())
         return usage("no module path given");
 
-    using namespace aimodule_check;
     // In text mode the module's own lines interleave with the report, as
     // the author would see them under a host; a JSON report stays clean.
     ModuleOutputToStderr quiet(json);
     vantrell::loader::ModuleHandle module = nullptr;
     Report report = inspect(path, module);
-    if (!json)
-        print_text(std::cout, report);
-    std::vector<SmokeCall> calls;
-    if (smoke && module) {
-        if (!json)
-            std::cout << "smoke session:" << std::endl;
-        calls = run_smoke_session(module, [json](const SmokeCall &call) {
-            if (!json)
-                print_smoke_call(std::cout, call);
-        });
-    }
     if (module)
         vantrell::loader::unload_module(module);
-    if (json) {
-        quiet.restore();
-        print_json(std::cout, report, smoke ? &calls : nullptr);
+    quiet.restore();
+    if (!json)
+        print_text(std::cout, report);
+
+    SmokeOutcome outcome;
+    bool smoked = smoke && report.loaded;
+    if (smoked) {
+        if (!json)
+            std::cout << "smoke session:" << std::endl;
+        outcome = run_smoke_in_child(path, !json, call_timeout);
+        if (!json && !outcome.completed)
+            print_smoke_failure(std::cout, outcome);
+    } else if (smoke && !json) {
+        std::cout << "smoke session: not run, the module is not loaded here" << std::endl;
     }
-    return report.exit_status();
+    int status = report.exit_status();
+    if (smoked && (!outcome.completed || smoke_problems(outcome) > 0))
+        status = 1;
+    if (json)
+        print_json(std::cout, report, smoke ? &outcome : nullptr, status);
+    return status;
 }

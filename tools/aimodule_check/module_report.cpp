@@ -1,7 +1,10 @@
 #include "module_report.hpp"
 
 #include "module_diagnostics.hpp"
-#include "pe_file.hpp"
+#include "module_file.hpp"
+
+#include <algorithm>
+#include <optional>
 
 namespace aimodule_check {
 
@@ -12,7 +15,16 @@ int Report::count(FunctionReport::Status status) const {
     return n;
 }
 
-int Report::exit_status() const { return loaded && count(FunctionReport::near_miss) == 0 ? 0 : 1; }
+std::string Report::problem() const {
+    if (judged() && count(FunctionReport::exact) == 0 && count(FunctionReport::near_miss) == 0)
+        return "the module exports none of the contract's functions, so the bridge will find nothing in it: define "
+               "them with ai_module.h's declarations and build the module with add_ai_module";
+    return "";
+}
+
+int Report::exit_status() const {
+    return judged() && count(FunctionReport::near_miss) == 0 && count(FunctionReport::exact) > 0 ? 0 : 1;
+}
 
 const char *status_word(FunctionReport::Status status) {
     switch (status) {
@@ -22,22 +34,14 @@ const char *status_word(FunctionReport::Status status) {
     }
 }
 
-Report inspect(const std::string &path, vantrell::loader::ModuleHandle &module) {
-    Report report;
-    report.path = path;
-    if (auto facts = read_pe_facts(path))
-        report.warnings = runtime_warnings(*facts);
-    module = vantrell::diagnostics::load_module(path);
-    if (!module) {
-        report.load_error = vantrell::diagnostics::last_error();
-        report.likely_cause = vantrell::diagnostics::likely_load_failure_cause(path, report.load_error);
-        return report;
-    }
-    report.loaded = true;
-    const std::vector<std::string> exported = vantrell::diagnostics::export_names(module);
+namespace {
+
+// Each contract function against the module's export names; `found` says
+// whether the loader finds the exact name.
+template <class Found> void judge(Report &report, const std::vector<std::string> &exported, Found &&found) {
     for (const ContractFunction &function : contract_functions) {
         FunctionReport entry{&function, FunctionReport::missing, {}};
-        if (vantrell::loader::find_export(module, function.export_name))
+        if (found(function.export_name))
             entry.status = FunctionReport::exact;
         for (const std::string &name : exported)
             if (auto miss = near_miss(name, function))
@@ -46,6 +50,36 @@ Report inspect(const std::string &path, vantrell::loader::ModuleHandle &module) 
             entry.status = FunctionReport::near_miss;
         report.functions.push_back(std::move(entry));
     }
+}
+
+} // namespace
+
+Report inspect(const std::string &path, vantrell::loader::ModuleHandle &module) {
+    Report report;
+    report.path = path;
+    const std::optional<ModuleFile> file = read_module_file(path);
+    if (file) {
+        report.kind = file->kind();
+        report.warnings = runtime_warnings(*file);
+    }
+    if (file && file->library && !loadable_here(*file)) {
+        report.not_loaded_here = "this checker loads modules of the kind " + this_process_kind() +
+                                 ", so this one is judged from its file and not run; the checker built for " +
+                                 report.kind + " drives it (--smoke)";
+        judge(report, file->exports, [&](const char *name) {
+            return std::find(file->exports.begin(), file->exports.end(), name) != file->exports.end();
+        });
+        return report;
+    }
+    module = vantrell::diagnostics::load_module(path);
+    if (!module) {
+        report.load_error = vantrell::diagnostics::last_error();
+        report.likely_cause = vantrell::diagnostics::likely_load_failure_cause(path, report.load_error);
+        return report;
+    }
+    report.loaded = true;
+    judge(report, vantrell::diagnostics::export_names(module),
+          [&](const char *name) { return vantrell::loader::find_export(module, name) != nullptr; });
     return report;
 }
 

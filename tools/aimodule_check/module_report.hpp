@@ -24,20 +24,29 @@ struct FunctionReport {
 
 struct Report {
     std::string path;
+    std::string kind; // "64-bit Windows DLL (x64)", ... when the file is one
     bool loaded = false;
-    std::string load_error;            // the loader's own words
-    std::string likely_cause;          // judged from the file
+    std::string load_error;   // the loader's own words
+    std::string likely_cause; // judged from the file
+    // Why the module is judged from its file alone: it is for another
+    // platform or processor than this checker's.
+    std::string not_loaded_here;
     std::vector<std::string> warnings; // read from the file, whether it loads or not
     std::vector<FunctionReport> functions;
 
+    bool judged() const { return loaded || !not_loaded_here.empty(); }
     int count(FunctionReport::Status status) const;
-    // 0 when every function the module exports is found by its exact name,
-    // 1 for a near miss or a module that does not load.
+    // Why the bridge would find nothing in the module, or empty.
+    std::string problem() const;
+    // 0 when the module exports at least one function and each under its
+    // exact name; 1 for a near miss, a module that exports none of them or
+    // one that does not load.
     int exit_status() const;
 };
 
 // Loads the module at `path` (UTF-8) into `module`, which the caller
-// unloads, and reports on it.
+// unloads, and reports on it; a module for another platform is judged from
+// its file and not loaded.
 Report inspect(const std::string &path, vantrell::loader::ModuleHandle &module);
 
 // The status as a word: "exact", "missing", "near miss".

@@ -10,7 +10,9 @@ void print_text(std::ostream &out, const Report &report) {
     out << "module: " << report.path << "\n";
     for (const std::string &warning : report.warnings)
         out << "warning: " << warning << "\n";
-    if (!report.loaded) {
+    if (!report.not_loaded_here.empty())
+        out << "kind: " << report.kind << "\nnot run here: " << report.not_loaded_here << "\n";
+    else if (!report.loaded) {
         out << "does not load: " << report.load_error << "\n"
             << "likely cause: " << report.likely_cause << "\n";
         return;
@@ -28,18 +30,35 @@ void print_text(std::ostream &out, const Report &report) {
     }
     out << "exact: " << report.count(FunctionReport::exact) << ", missing: " << report.count(FunctionReport::missing)
         << ", near misses: " << report.count(FunctionReport::near_miss) << "\n";
+    if (!report.problem().empty())
+        out << "problem: " << report.problem() << "\n";
 }
 
 void print_smoke_call(std::ostream &out, const SmokeCall &call) {
-    out << "  " << call.call << " -> " << call.answer << std::endl;
+    out << "  " << call.call << " -> " << call.answer << (call.problem.empty() ? "" : "  PROBLEM: " + call.problem)
+        << std::endl;
 }
 
-void print_json(std::ostream &out, const Report &report, const std::vector<SmokeCall> *smoke) {
+void print_smoke_failure(std::ostream &out, const SmokeOutcome &outcome) {
+    out << "  " << outcome.failed.call << " -> never returned: " << outcome.how << std::endl;
+}
+
+int smoke_problems(const SmokeOutcome &outcome) {
+    int problems = 0;
+    for (const SmokeCall &call : outcome.calls)
+        problems += !call.problem.empty();
+    return problems;
+}
+
+void print_json(std::ostream &out, const Report &report, const SmokeOutcome *smoke, int exit_status) {
     nlohmann::ordered_json json;
     json["module"] = report.path;
+    json["kind"] = report.kind;
     json["loaded"] = report.loaded;
     json["warnings"] = report.warnings;
-    if (!report.loaded) {
+    if (!report.not_loaded_here.empty())
+        json["not_run_here"] = report.not_loaded_here;
+    if (!report.judged()) {
         json["load_error"] = report.load_error;
         json["likely_cause"] = report.likely_cause;
     } else {
@@ -59,13 +78,20 @@ void print_json(std::ostream &out, const Report &report, const std::vector<Smoke
         json["summary"] = {{"exact", report.count(FunctionReport::exact)},
                            {"missing", report.count(FunctionReport::missing)},
                            {"near_miss", report.count(FunctionReport::near_miss)}};
+        json["problem"] = report.problem();
     }
     if (smoke) {
         json["smoke"] = nlohmann::json::array();
-        for (const SmokeCall &call : *smoke)
-            json["smoke"].push_back({{"function", call.function}, {"call", call.call}, {"answer", call.answer}});
+        for (const SmokeCall &call : smoke->calls)
+            json["smoke"].push_back(
+                {{"function", call.function}, {"call", call.call}, {"answer", call.answer}, {"problem", call.problem}});
+        if (report.loaded && !smoke->completed)
+            json["smoke_failure"] = {
+                {"function", smoke->failed.function}, {"call", smoke->failed.call}, {"how", smoke->how}};
+        else if (!report.loaded)
+            json["smoke_failure"] = {{"function", ""}, {"call", ""}, {"how", "not run: the module is not loaded here"}};
     }
-    json["exit_status"] = report.exit_status();
+    json["exit_status"] = exit_status;
     // Module texts need not be valid UTF-8; replace what is not.
     out << json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
 }

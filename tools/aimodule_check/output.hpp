@@ -11,6 +11,12 @@ namespace aimodule_check {
 
 void print_text(std::ostream &out, const Report &report);
 void print_smoke_call(std::ostream &out, const SmokeCall &call);
-void print_json(std::ostream &out, const Report &report, const std::vector<SmokeCall> *smoke);
+// The call that never returned, and how the child ended.
+void print_smoke_failure(std::ostream &out, const SmokeOutcome &outcome);
+// The calls whose answers are unsound (text that is not modified UTF-8).
+int smoke_problems(const SmokeOutcome &outcome);
+// The whole report as one JSON object, whatever happened; `exit_status` is
+// the checker's.
+void print_json(std::ostream &out, const Report &report, const SmokeOutcome *smoke, int exit_status);
 
 } // namespace aimodule_check

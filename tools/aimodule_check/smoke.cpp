@@ -1,9 +1,19 @@
 #include "smoke.hpp"
 
 #include "ai_module_list.h"
+#include "child_process.hpp"
+#include "console.hpp"
+#include "module_diagnostics.hpp"
+#include "output.hpp"
 
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iostream>
 #include <map>
+#include <sstream>
 
 namespace aimodule_check {
 namespace {
@@ -48,16 +58,45 @@ std::string truth(long long answer) {
     return answer == 0 || answer == 1 ? word : word + " (" + std::to_string(answer) + ")";
 }
 
-template <class Function> std::string answer_of(const char *kind, Function &&call) {
+// Why `text` is not modified UTF-8 (the JNI's: no NUL byte inside, U+0000
+// as C0 80, code points above U+FFFF as two encoded surrogates, never as
+// four bytes), or empty when it is.
+std::string modified_utf8_problem(const unsigned char *text) {
+    for (std::size_t i = 0; text[i];) {
+        const unsigned char lead = text[i];
+        const int length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : 0;
+        if (length == 0)
+            return "byte " + std::to_string(i) + " (0x" + "0123456789ABCDEF"[lead >> 4] +
+                   "0123456789ABCDEF"[lead & 15] + ") starts no modified UTF-8 sequence" +
+                   (lead >= 0xF0 && lead < 0xF8 ? " (four-byte UTF-8: encode as two surrogates)" : "");
+        for (int k = 1; k < length; ++k)
+            if ((text[i + k] & 0xC0) != 0x80)
+                return "the sequence at byte " + std::to_string(i) + " is cut short";
+        const unsigned code = length == 1   ? lead
+                              : length == 2 ? (lead & 0x1Fu) << 6 | (text[i + 1] & 0x3Fu)
+                                            : (lead & 0x0Fu) << 12 | (text[i + 1] & 0x3Fu) << 6 | (text[i + 2] & 0x3Fu);
+        const unsigned smallest = length == 3 ? 0x800 : length == 2 ? 0x80 : 0;
+        if (code < smallest && !(length == 2 && code == 0))
+            return "the sequence at byte " + std::to_string(i) + " is overlong";
+        i += length;
+    }
+    return "";
+}
+
+template <class Function> std::string answer_of(const char *kind, Function &&call, std::string &problem) {
     const std::string k = kind;
     if constexpr (std::is_void_v<decltype(call())>) {
         call();
         return "done";
     } else {
         auto answer = call();
-        if constexpr (std::is_pointer_v<decltype(answer)>)
+        if constexpr (std::is_pointer_v<decltype(answer)>) {
+            if (answer)
+                problem = modified_utf8_problem(reinterpret_cast<const unsigned char *>(answer));
+            if (!problem.empty())
+                problem = "not modified UTF-8: " + problem;
             return answer ? "\"" + std::string(answer) + "\"" : "null";
-        else if (k == "TRUTH" || k == "BOOL8")
+        } else if (k == "TRUTH" || k == "BOOL8")
             return truth(static_cast<long long>(answer));
         else
             return std::to_string(answer);
@@ -67,6 +106,7 @@ template <class Function> std::string answer_of(const char *kind, Function &&cal
 } // namespace
 
 std::vector<SmokeCall> run_smoke_session(vantrell::loader::ModuleHandle module,
+                                         const std::function<void(const SmokeCall &)> &before_each,
                                          const std::function<void(const SmokeCall &)> &after_each) {
     std::vector<std::function<SmokeCall()>> session;
     std::function<SmokeCall()> last;
@@ -78,13 +118,15 @@ std::vector<SmokeCall> run_smoke_session(vantrell::loader::ModuleHandle module,
 #define SMOKE_STEP(result, name, bytes, params, missing)                                                               \
     if (auto function =                                                                                                \
             reinterpret_cast<decltype(&::name)>(vantrell::loader::find_export(module, AI_EXPORT_NAME(name, bytes)))) { \
-        auto step = [function]() {                                                                                     \
+        auto step = [function, &before_each]() {                                                                       \
             Arguments args;                                                                                            \
             std::string shown;                                                                                         \
             AI_PARAMS(bytes, params, , SMOKE_SHOW_FIRST, SMOKE_SHOW_NEXT)                                              \
-            SmokeCall call{#name, #name "(" + shown + ")", ""};                                                        \
+            SmokeCall call{#name, #name "(" + shown + ")", "", ""};                                                    \
+            before_each(call);                                                                                         \
             call.answer = answer_of(                                                                                   \
-                #result, [&]() { return function(AI_PARAMS(bytes, params, , SMOKE_GET_FIRST, SMOKE_GET_NEXT)); });     \
+                #result, [&]() { return function(AI_PARAMS(bytes, params, , SMOKE_GET_FIRST, SMOKE_GET_NEXT)); },      \
+                call.problem);                                                                                         \
             if (call.call.find("move record") != std::string::npos)                                                    \
                 call.answer += ", move " + move_text(args.move_out);                                                   \
             return call;                                                                                               \
@@ -104,6 +146,135 @@ std::vector<SmokeCall> run_smoke_session(vantrell::loader::ModuleHandle module,
         after_each(calls.back());
     }
     return calls;
+}
+
+namespace {
+
+// The records a child writes for its parent, one line each, fields split by
+// tabs: "begin <function> <call>" before a call, "call <function> <call>
+// <answer> <problem>" after it. Tabs, newlines and backslashes in a field
+// are escaped.
+std::string escaped(const std::string &field) {
+    std::string text;
+    for (char c : field)
+        text += c == '\t' ? "\\t" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\\' ? "\\\\" : std::string(1, c);
+    return text;
+}
+
+std::string unescaped(const std::string &field) {
+    std::string text;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] != '\\' || i + 1 == field.size()) {
+            text += field[i];
+            continue;
+        }
+        const char c = field[++i];
+        text += c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c;
+    }
+    return text;
+}
+
+std::vector<std::string> fields_of(const std::string &line) {
+    std::vector<std::string> fields;
+    std::stringstream stream(line);
+    for (std::string field; std::getline(stream, field, '\t');)
+        fields.push_back(unescaped(field));
+    return fields;
+}
+
+// The complete lines of the records file so far.
+std::vector<std::string> record_lines(const std::filesystem::path &records) {
+    std::ifstream in(records, std::ios::binary);
+    std::vector<std::string> lines;
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    return lines;
+}
+
+} // namespace
+
+int smoke_child_main(const std::string &module_path, const std::string &records, bool print_calls) {
+    ModuleOutputToStderr quiet(!print_calls);
+    std::FILE *out = std::fopen(records.c_str(), "wb");
+    if (!out)
+        return 2;
+    auto module = vantrell::diagnostics::load_module(module_path);
+    if (!module)
+        return 3;
+    auto record = [out](const std::string &line) {
+        std::fputs(line.c_str(), out);
+        std::fputc('\n', out);
+        std::fflush(out);
+    };
+    run_smoke_session(
+        module,
+        [&](const SmokeCall &call) {
+            std::cout.flush();
+            record("begin\t" + escaped(call.function) + "\t" + escaped(call.call));
+        },
+        [&](const SmokeCall &call) {
+            if (print_calls)
+                print_smoke_call(std::cout, call);
+            record("call\t" + escaped(call.function) + "\t" + escaped(call.call) + "\t" + escaped(call.answer) + "\t" +
+                   escaped(call.problem));
+        });
+    std::cout.flush();
+    vantrell::loader::unload_module(module);
+    std::fclose(out);
+    return 0;
+}
+
+SmokeOutcome run_smoke_in_child(const std::string &module_path, bool print_calls, int call_timeout_seconds) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    static int runs = 0;
+    const fs::path records =
+        fs::temp_directory_path(error) /
+        ("aimodule-check-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
+         std::to_string(++runs) + ".smoke");
+    SmokeOutcome outcome;
+    std::cout.flush();
+    auto child =
+        ChildProcess::start({"--smoke-child", records.string(), print_calls ? "--print" : "--quiet", module_path});
+    if (!child) {
+        outcome.how = "the checker could not start a child process";
+        return outcome;
+    }
+    using clock = std::chrono::steady_clock;
+    auto last_progress = clock::now();
+    std::size_t lines_seen = 0;
+    bool hung = false;
+    while (!child->wait_for(50)) {
+        const std::size_t lines = record_lines(records).size();
+        if (lines != lines_seen) {
+            lines_seen = lines;
+            last_progress = clock::now();
+        } else if (clock::now() - last_progress > std::chrono::seconds(call_timeout_seconds)) {
+            child->kill();
+            child->wait_for(-1);
+            hung = true;
+            break;
+        }
+    }
+    bool pending = false;
+    for (const std::string &line : record_lines(records)) {
+        std::vector<std::string> fields = fields_of(line);
+        if (fields.size() >= 3 && fields[0] == "begin") {
+            outcome.failed = SmokeCall{fields[1], fields[2], "", ""};
+            pending = true;
+        } else if (fields.size() >= 4 && fields[0] == "call") {
+            outcome.calls.push_back(SmokeCall{fields[1], fields[2], fields[3], fields.size() > 4 ? fields[4] : ""});
+            pending = false;
+        }
+    }
+    fs::remove(records, error);
+    outcome.how =
+        hung ? "no answer within " + std::to_string(call_timeout_seconds) + " s: stopped" : child->how_it_ended();
+    outcome.completed = !pending && outcome.how.empty();
+    if (!outcome.completed && !pending)
+        outcome.failed = SmokeCall{"", "loading or unloading the module", "", ""};
+    return outcome;
 }
 
 } // namespace aimodule_check

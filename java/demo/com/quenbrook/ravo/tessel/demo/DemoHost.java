@@ -47,7 +47,7 @@ public final class DemoHost {
         }
         if (!NativeAIBridge.initializeLibrary(module)) {
             System.err.println("DemoHost: could not load the AI module at " + module);
-            System.exit(1);
+            System.exit(3);
         }
         new DemoHost(System.out).play();
     }

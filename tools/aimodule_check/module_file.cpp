@@ -1,0 +1,240 @@
+#include "module_file.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace aimodule_check {
+namespace {
+
+constexpr std::uint16_t pe_machine_x86 = 0x14c;
+constexpr std::uint16_t pe_machine_x64 = 0x8664;
+constexpr std::uint16_t elf_machine_x86 = 3;
+constexpr std::uint16_t elf_machine_x86_64 = 62;
+
+class Image {
+public:
+    explicit Image(std::vector<unsigned char> bytes) : bytes_(std::move(bytes)) {}
+
+    bool has(std::uint64_t offset, std::uint64_t size) const {
+        return offset <= bytes_.size() && size <= bytes_.size() - offset;
+    }
+    std::uint64_t u8(std::uint64_t offset) const { return has(offset, 1) ? bytes_[offset] : 0; }
+    std::uint64_t u16(std::uint64_t offset) const { return u8(offset) | u8(offset + 1) << 8; }
+    std::uint64_t u32(std::uint64_t offset) const { return u16(offset) | u16(offset + 2) << 16; }
+    std::uint64_t u64(std::uint64_t offset) const { return u32(offset) | u32(offset + 4) << 32; }
+    // A NUL-terminated string inside the file, or nothing.
+    std::optional<std::string> text(std::uint64_t offset) const {
+        if (offset >= bytes_.size())
+            return std::nullopt;
+        auto begin = bytes_.begin() + static_cast<std::ptrdiff_t>(offset);
+        auto end = std::find(begin, bytes_.end(), 0);
+        if (end == bytes_.end())
+            return std::nullopt;
+        return std::string(begin, end);
+    }
+    bool contains(const std::string &needle) const {
+        return std::search(bytes_.begin(), bytes_.end(), needle.begin(), needle.end()) != bytes_.end();
+    }
+
+private:
+    std::vector<unsigned char> bytes_;
+};
+
+std::optional<std::vector<unsigned char>> read_file(const std::string &path) {
+    std::error_code error;
+    const auto file_path = std::filesystem::u8path(path);
+    if (!std::filesystem::is_regular_file(file_path, error))
+        return std::nullopt;
+    try {
+        std::ifstream file(file_path, std::ios::binary);
+        if (!file)
+            return std::nullopt;
+        return std::vector<unsigned char>(std::istreambuf_iterator<char>(file), {});
+    } catch (const std::exception &) { // a read error, or no memory for the file
+        return std::nullopt;
+    }
+}
+
+std::string lowercase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+struct Section {
+    std::uint64_t address, size, file_offset;
+};
+
+// The file offset of a relative virtual address, or nothing outside every
+// section's data.
+std::optional<std::uint64_t> offset_of(const std::vector<Section> &sections, std::uint64_t rva) {
+    for (const Section &section : sections)
+        if (rva >= section.address && rva - section.address < section.size)
+            return section.file_offset + (rva - section.address);
+    return std::nullopt;
+}
+
+std::optional<ModuleFile> read_pe(const Image &image) {
+    const std::uint64_t pe = image.u32(0x3C);
+    if (!image.has(pe, 24) || image.u32(pe) != 0x00004550) // "PE\0\0"
+        return std::nullopt;
+    ModuleFile file;
+    file.format = ModuleFile::pe;
+    const auto machine = static_cast<std::uint16_t>(image.u16(pe + 4));
+    file.machine = machine == pe_machine_x86   ? "32-bit x86"
+                   : machine == pe_machine_x64 ? "x64"
+                                               : "machine " + std::to_string(machine);
+    file.library = (image.u16(pe + 22) & 0x2000) != 0; // IMAGE_FILE_DLL
+    const std::uint64_t optional_header = pe + 24;
+    const bool pe32_plus = image.u16(optional_header) == 0x20B;
+    file.bits = pe32_plus ? 64 : 32;
+    const std::uint64_t section_table = optional_header + image.u16(pe + 20);
+    std::vector<Section> sections;
+    for (std::uint64_t i = 0, count = image.u16(pe + 6); i < count && image.has(section_table + 40 * i, 40); ++i) {
+        const std::uint64_t entry = section_table + 40 * i;
+        sections.push_back(
+            {image.u32(entry + 12), std::max(image.u32(entry + 8), image.u32(entry + 16)), image.u32(entry + 20)});
+    }
+    // Data directories after 96 bytes of a PE32 optional header or 112 of a
+    // PE32+ one: 0 exports, 1 imports.
+    const std::uint64_t directories = optional_header + (pe32_plus ? 112 : 96);
+    const std::uint64_t directory_count = image.u32(optional_header + (pe32_plus ? 108 : 92));
+    if (directory_count > 0) {
+        if (auto exports = offset_of(sections, image.u32(directories))) {
+            const std::uint64_t names = image.u32(*exports + 24);
+            auto table = offset_of(sections, image.u32(*exports + 32));
+            for (std::uint64_t i = 0; table && i < names && image.has(*table + 4 * i, 4); ++i) {
+                auto name_offset = offset_of(sections, image.u32(*table + 4 * i));
+                if (auto name = name_offset ? image.text(*name_offset) : std::nullopt)
+                    file.exports.push_back(*name);
+            }
+        }
+    }
+    if (directory_count > 1) {
+        if (auto imports = offset_of(sections, image.u32(directories + 8))) {
+            // Descriptors of 20 bytes, the name's address at 12; a zeroed one ends them.
+            for (std::uint64_t entry = *imports; image.has(entry, 20) && image.u32(entry + 12); entry += 20) {
+                auto name_offset = offset_of(sections, image.u32(entry + 12));
+                auto name = name_offset ? image.text(*name_offset) : std::nullopt;
+                if (!name)
+                    break;
+                file.imported_libraries.push_back(*name);
+            }
+        }
+    }
+    return file;
+}
+
+std::optional<ModuleFile> read_elf(const Image &image) {
+    const bool elf64 = image.u8(4) == 2;
+    if (image.u8(5) != 1) // little-endian only: the targets this project builds for
+        return std::nullopt;
+    ModuleFile file;
+    file.format = ModuleFile::elf;
+    file.bits = elf64 ? 64 : 32;
+    const auto machine = static_cast<std::uint16_t>(image.u16(18));
+    file.machine = machine == elf_machine_x86_64 ? "x86_64"
+                   : machine == elf_machine_x86  ? "32-bit x86"
+                                                 : "machine " + std::to_string(machine);
+    file.library = image.u16(16) == 3; // ET_DYN
+    const std::uint64_t section_table = elf64 ? image.u64(0x28) : image.u32(0x20);
+    const std::uint64_t entry_size = image.u16(elf64 ? 0x3A : 0x2E);
+    const std::uint64_t count = image.u16(elf64 ? 0x3C : 0x30);
+    if (entry_size < (elf64 ? 64u : 40u))
+        return file;
+    auto section = [&](std::uint64_t index, std::uint64_t &type, std::uint64_t &offset, std::uint64_t &size,
+                       std::uint64_t &link) {
+        const std::uint64_t at = section_table + index * entry_size;
+        if (!image.has(at, entry_size))
+            return false;
+        type = image.u32(at + 4);
+        offset = elf64 ? image.u64(at + 24) : image.u32(at + 16);
+        size = elf64 ? image.u64(at + 32) : image.u32(at + 20);
+        link = image.u32(at + (elf64 ? 40 : 24));
+        return true;
+    };
+    for (std::uint64_t i = 0; i < count; ++i) {
+        std::uint64_t type, offset, size, link;
+        if (!section(i, type, offset, size, link) || type != 11) // SHT_DYNSYM
+            continue;
+        std::uint64_t string_type, strings, strings_size, unused;
+        if (!section(link, string_type, strings, strings_size, unused) || !image.has(strings, strings_size))
+            continue;
+        const std::uint64_t symbol_size = elf64 ? 24 : 16;
+        for (std::uint64_t at = offset + symbol_size; at + symbol_size <= offset + size && image.has(at, symbol_size);
+             at += symbol_size) {
+            const std::uint64_t name = image.u32(at);
+            const std::uint64_t info = image.u8(at + (elf64 ? 4 : 12));
+            const std::uint64_t index = image.u16(at + (elf64 ? 6 : 14));
+            const unsigned binding = info >> 4, symbol_type = info & 15;
+            // Defined and exported: global, weak or unique; a function, an
+            // object or an indirect function.
+            if (index == 0 || (binding != 1 && binding != 2 && binding != 10) ||
+                (symbol_type != 1 && symbol_type != 2 && symbol_type != 10) || name >= strings_size)
+                continue;
+            if (auto text = image.text(strings + name))
+                file.exports.push_back(*text);
+        }
+    }
+    return file;
+}
+
+} // namespace
+
+std::string ModuleFile::kind() const {
+    if (format == pe)
+        return std::to_string(bits) + "-bit Windows " + (library ? "DLL" : "program") + " (" + machine + ")";
+    return std::string("ELF ") + (library ? "shared library" : "file") + " (" + machine + ")";
+}
+
+std::optional<ModuleFile> read_module_file(const std::string &path) {
+    auto bytes = read_file(path);
+    if (!bytes)
+        return std::nullopt;
+    Image image(std::move(*bytes));
+    std::optional<ModuleFile> file;
+    if (image.u16(0) == 0x5A4D) // "MZ"
+        file = read_pe(image);
+    else if (image.u32(0) == 0x464C457F) // "\x7F" "ELF"
+        file = read_elf(image);
+    // The default terminate handler of GCC's C++ runtime: linked into the
+    // module whenever it can throw and carries that runtime itself.
+    if (file)
+        file->carries_gcc_cxx_runtime = image.contains("terminate called after throwing");
+    return file;
+}
+
+std::string this_process_kind() {
+#if defined(_WIN64)
+    return "64-bit Windows DLL (x64)";
+#elif defined(_WIN32)
+    return "32-bit Windows DLL (32-bit x86)";
+#elif defined(__x86_64__)
+    return "ELF shared library (x86_64)";
+#elif defined(__i386__)
+    return "ELF shared library (32-bit x86)";
+#else
+    return "shared library of this platform";
+#endif
+}
+
+bool loadable_here(const ModuleFile &file) { return file.library && file.kind() == this_process_kind(); }
+
+std::vector<std::string> runtime_warnings(const ModuleFile &file) {
+    std::vector<std::string> warnings;
+    const bool imports_libgcc =
+        std::any_of(file.imported_libraries.begin(), file.imported_libraries.end(),
+                    [](const std::string &dll) { return lowercase(dll).rfind("libgcc_s_", 0) == 0; });
+    // On x86 a GCC exception unwinds through the tables of the libgcc that
+    // threw it: with a private copy, the bridge's guard is never reached.
+    if (file.format == ModuleFile::pe && file.bits == 32 && file.carries_gcc_cxx_runtime && !imports_libgcc)
+        warnings.push_back("this 32-bit module carries its own copy of GCC's exception runtime (linked with "
+                           "-static-libgcc): a C++ exception that leaves endGame will end the host instead of "
+                           "reaching the bridge's guard. Link with -shared-libgcc (add_ai_module does), so that "
+                           "the module imports libgcc_s_dw2-1.dll and ships it beside itself.");
+    return warnings;
+}
+
+} // namespace aimodule_check

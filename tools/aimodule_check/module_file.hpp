@@ -1,0 +1,40 @@
+// What aimodule-check reads from a module's file without loading it, on any
+// machine: whether it is a Windows DLL (PE) or an ELF shared library, for
+// which processor, the names it exports, the libraries it imports and
+// whether it carries a copy of GCC's C++ runtime of its own.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace aimodule_check {
+
+struct ModuleFile {
+    enum Format { pe, elf } format = pe;
+    std::string machine;  // "32-bit x86", "x86_64", "machine 183"
+    int bits = 0;         // 32 or 64
+    bool library = false; // a DLL or a shared object, not a program
+    std::vector<std::string> exports;
+    std::vector<std::string> imported_libraries;
+    bool carries_gcc_cxx_runtime = false;
+
+    std::string kind() const; // "64-bit Windows DLL (x64)", "ELF shared library (x86_64)"
+};
+
+// The facts of the file at `path` (UTF-8), or nothing when it is neither a
+// PE nor an ELF file. Every offset read from the file is checked against
+// its size.
+std::optional<ModuleFile> read_module_file(const std::string &path);
+
+// Whether this program could load the file: the same format and processor.
+bool loadable_here(const ModuleFile &file);
+
+// The kind of module this program loads, in the words of kind().
+std::string this_process_kind();
+
+// What an author must hear about the module's runtime before it ships.
+std::vector<std::string> runtime_warnings(const ModuleFile &file);
+
+} // namespace aimodule_check
