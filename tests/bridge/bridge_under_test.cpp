@@ -20,10 +20,10 @@ std::string jni_export_name(const char *method, int argument_bytes) {
 
 namespace {
 
-vantrell::loader::ModuleHandle load_bridge() {
-    auto handle = vantrell::diagnostics::load_module(std::string(VANTRELL_PATH));
+vantrell::loader::ModuleHandle load_bridge(const std::string &path) {
+    auto handle = vantrell::diagnostics::load_module(path);
     if (!handle)
-        throw std::runtime_error("cannot load the bridge " VANTRELL_PATH ": " + vantrell::diagnostics::last_error());
+        throw std::runtime_error("cannot load the bridge " + path + ": " + vantrell::diagnostics::last_error());
     return handle;
 }
 
@@ -38,8 +38,10 @@ void find(vantrell::loader::ModuleHandle bridge, Pointer &pointer, const char *m
 
 } // namespace
 
-Bridge::Bridge() {
-    auto handle = load_bridge();
+Bridge::Bridge() : Bridge(VANTRELL_PATH) {}
+
+Bridge::Bridge(const std::string &path) {
+    auto handle = load_bridge(path);
     find(handle, initializeLibrary, "initializeLibrary", 4, missing);
 #define BRIDGE_TEST_FIND(result, name, bytes, params, default_answer) find(handle, name, #name, bytes, missing);
     AI_MODULE_FUNCTIONS(BRIDGE_TEST_FIND)

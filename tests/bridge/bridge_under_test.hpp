@@ -45,9 +45,10 @@ struct Bridge {
     jboolean(JNICALL *initializeLibrary)(JNIEnv *, jclass, jstring) = nullptr;
     AI_MODULE_FUNCTIONS(BRIDGE_TEST_METHOD)
 
-    // Loads the bridge and finds every method; names not found are listed in
-    // `missing` and left null.
+    // Loads the bridge (this build's, or the one at `path`) and finds every
+    // method; names not found are listed in `missing` and left null.
     Bridge();
+    explicit Bridge(const std::string &path);
     std::string missing;
 };
 

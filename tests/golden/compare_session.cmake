@@ -3,11 +3,11 @@
 # line, then the whole output, which shows each module line where it fell
 # between the host's calls.
 #   cmake [-DEMULATOR=<runner;args>] -DPROGRAM=... -DMODULE=... -DTRANSCRIPT=...
-#         -P compare_session.cmake
+#         [-DBRIDGE=<another bridge than the build's>] -P compare_session.cmake
 # A Windows program's text-mode standard output ends its lines in CR LF: a
 # CR just before a LF is dropped before comparing; any other CR counts.
 cmake_policy(VERSION 3.25)
-execute_process(COMMAND ${EMULATOR} "${PROGRAM}" "${TRANSCRIPT}" "${MODULE}"
+execute_process(COMMAND ${EMULATOR} "${PROGRAM}" "${TRANSCRIPT}" "${MODULE}" ${BRIDGE}
   RESULT_VARIABLE rc OUTPUT_VARIABLE output ERROR_VARIABLE errors)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "replay_session failed (${rc}):\n${errors}\noutput:\n${output}")

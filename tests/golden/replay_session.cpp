@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <iostream>
 #include <stdexcept>
 #include <string>
@@ -228,13 +229,14 @@ private:
     jbyteArray move_ = nullptr;
 };
 
-int replay(const char *transcript_path, const char *module_path) {
+int replay(const char *transcript_path, const char *module_path, const char *bridge_path) {
     std::ifstream transcript(transcript_path);
     if (!transcript) {
         std::cerr << "cannot read " << transcript_path << "\n";
         return 2;
     }
-    Bridge &bridge = bridge_test::bridge();
+    std::unique_ptr<Bridge> other_bridge = bridge_path ? std::make_unique<Bridge>(bridge_path) : nullptr;
+    Bridge &bridge = other_bridge ? *other_bridge : bridge_test::bridge();
     if (!bridge.missing.empty()) {
         std::cerr << "native methods not exported: " << bridge.missing << "\n";
         return 1;
@@ -280,12 +282,12 @@ int replay(const char *transcript_path, const char *module_path) {
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 3) {
-        std::cerr << "usage: replay_session <transcript> <module path>\n";
+    if (argc != 3 && argc != 4) {
+        std::cerr << "usage: replay_session <transcript> <module path> [<bridge path>]\n";
         return 2;
     }
     try {
-        return replay(argv[1], argv[2]);
+        return replay(argv[1], argv[2], argc == 4 ? argv[3] : nullptr);
     } catch (const std::exception &error) {
         std::cerr << "replay_session: " << error.what() << "\n";
         return 2;

@@ -1,99 +1,335 @@
 package com.quenbrook.ravo.tessel.ai;
 
 /**
- * The host's door to a native AI module. The native library {@code vantrell}
- * loads one module by path ({@link #initializeLibrary}) and forwards every
- * other call to the module function of the same name. No method throws on
- * the module's account: a missing module or function shows only as the
- * method's default result (false, 0, -1 for {@link #getAISetupPiece}, null,
- * or nothing). Call from one thread at a time.
+ * The host's door to a native AI module: the Java side of the native
+ * library {@code vantrell}.
+ *
+ * <p>{@link #initializeLibrary} loads one module by path; every other method
+ * looks up the module function of the same name ({@code "_abortGame@4"} and
+ * so on) at the moment of the call, calls it with the arguments unchanged
+ * and in order, and hands its answer back. No method throws on the module's
+ * account: when no module is loaded, or the module lacks the function, the
+ * method gives its <em>default result</em> without calling anything (false,
+ * 0, -1 for {@link #getAISetupPiece}, null, or nothing), and so does bad
+ * input from the host (a null string or array, a move array shorter than
+ * five elements). Call the methods from one thread at a time.
+ *
+ * <p><b>Moves</b> travel as the first five elements of a {@code byte[]}:
+ * {@code fromX, fromY, toX, toY, special}. The module sees unsigned bytes,
+ * so a Java element of -56 is the module's 200: read them with
+ * {@code b & 0xFF}. <b>Texts</b> cross in modified UTF-8; a text the host
+ * passes is lent to the module for the call only.
+ *
+ * <p><b>Loading the native library.</b> The class loads {@code vantrell}
+ * with {@link System#loadLibrary} (found on {@code java.library.path}),
+ * unless the system property {@code vantrell.library} names a file, which is
+ * then loaded with {@link System#load} instead. Nothing else is read.
  */
 public final class NativeAIBridge {
+    /** The system property that names the native library's file, when set. */
+    public static final String LIBRARY_PROPERTY = "vantrell.library";
+
     static {
-        System.loadLibrary("vantrell");
+        String file = System.getProperty(LIBRARY_PROPERTY);
+        if (file != null && !file.isEmpty())
+            System.load(file);
+        else
+            System.loadLibrary("vantrell");
     }
 
     private NativeAIBridge() {}
 
-    /** Loads the AI module at {@code path}; true when it loaded. */
+    /**
+     * Loads the AI module at {@code path} into the bridge's one module slot.
+     * A module already loaded is not unloaded: it stays in memory, no longer
+     * reachable, until the process ends; call {@link #terminate} first.
+     * Does not call the module's {@code initialize}.
+     *
+     * @param path the module's file, as the platform's loader takes it
+     * @return true when the module loaded; false (and the slot empty) when it
+     *     did not or {@code path} is null
+     */
     public static native boolean initializeLibrary(String path);
 
-    /** Calls the module's terminate, then unloads the module. */
+    /**
+     * Calls the module's {@code terminate}, when it has one, then unloads the
+     * module and empties the slot. Does nothing when no module is loaded.
+     */
     public static native void terminate();
 
+    /**
+     * Calls the module's {@code initialize} with a text of the host's choosing.
+     *
+     * @param text lent to the module for the call
+     * @return the module's answer (true when it is ready); default false
+     */
     public static native boolean initialize(String text);
 
+    /**
+     * Calls the module's {@code createGame}.
+     *
+     * @return whether the module wants to create a game; default false
+     */
     public static native boolean createGame();
 
+    /**
+     * Calls the module's {@code joinGame}.
+     *
+     * @return whether the module wants to join a game; default false
+     */
     public static native boolean joinGame();
 
+    /** Calls the module's {@code gameCreated}: the game it asked for exists. */
     public static native void gameCreated();
 
+    /** Calls the module's {@code gameJoined}: it joined a game. */
     public static native void gameJoined();
 
+    /**
+     * Calls the module's {@code getCreateGameMode}.
+     *
+     * @return the mode of the game the module wants to create; default 0
+     */
     public static native int getCreateGameMode();
 
+    /**
+     * Calls the module's {@code getCreateGameOption}.
+     *
+     * @param option the option asked about, a code of the host's
+     * @return the value the module wants for it; default 0
+     */
     public static native int getCreateGameOption(int option);
 
+    /**
+     * Calls the module's {@code newGameCreated}.
+     *
+     * @param owner the game's owner, lent to the module for the call
+     * @param mode the game's mode
+     * @return whether the module takes part; default false
+     */
     public static native boolean newGameCreated(String owner, int mode);
 
+    /**
+     * Calls the module's {@code newGameOption}.
+     *
+     * @param option an option of the new game
+     * @param value its value
+     * @return whether the module accepts it; default false
+     */
     public static native boolean newGameOption(int option, int value);
 
+    /**
+     * Calls the module's {@code setAIUsername}.
+     *
+     * @param name the module's user name, lent for the call
+     */
     public static native void setAIUsername(String name);
 
+    /**
+     * Calls the module's {@code setOpponentUsername}.
+     *
+     * @param name the opponent's user name, lent for the call
+     */
     public static native void setOpponentUsername(String name);
 
+    /**
+     * Calls the module's {@code setGameMode}.
+     *
+     * @param mode the game's mode
+     * @return whether the module can play it; default false
+     */
     public static native boolean setGameMode(int mode);
 
+    /**
+     * Calls the module's {@code setGameOption}.
+     *
+     * @param option one of the game's options
+     * @param value its value
+     * @return whether the module accepts it; default false
+     */
     public static native boolean setGameOption(int option, int value);
 
+    /**
+     * Calls the module's {@code setGameAids}.
+     *
+     * @param aids whether game aids are on; the module gets 1 or 0
+     */
     public static native void setGameAids(boolean aids);
 
+    /**
+     * Calls the module's {@code setSkillLevel}.
+     *
+     * @param level the skill level to play at
+     * @return whether the module accepts it; default false
+     */
     public static native boolean setSkillLevel(int level);
 
+    /**
+     * Calls the module's {@code setMoveTimeLimit}.
+     *
+     * @param limit the time limit for a move
+     * @return whether the module accepts it; default false
+     */
     public static native boolean setMoveTimeLimit(int limit);
 
+    /**
+     * Calls the module's {@code setCustomPieceCount} with the twelve counts,
+     * in order, as twelve separate parameters.
+     *
+     * @param count1 the first count
+     * @param count2 the second count
+     * @param count3 the third count
+     * @param count4 the fourth count
+     * @param count5 the fifth count
+     * @param count6 the sixth count
+     * @param count7 the seventh count
+     * @param count8 the eighth count
+     * @param count9 the ninth count
+     * @param count10 the tenth count
+     * @param count11 the eleventh count
+     * @param count12 the twelfth count
+     * @return whether the module accepts them; default false
+     */
     public static native boolean setCustomPieceCount(
             int count1, int count2, int count3, int count4, int count5, int count6,
             int count7, int count8, int count9, int count10, int count11, int count12);
 
+    /** Calls the module's {@code initializeGame}: a new game begins. */
     public static native void initializeGame();
 
+    /**
+     * Calls the module's {@code createAISetup}.
+     *
+     * @param color the color the module plays
+     */
     public static native void createAISetup(int color);
 
-    /** The piece for a square; -1 when no module answers. */
+    /**
+     * Calls the module's {@code getAISetupPiece}.
+     *
+     * @param x the square's first coordinate
+     * @param y the square's second coordinate
+     * @return the piece of the module's setup on that square; default -1
+     */
     public static native int getAISetupPiece(int x, int y);
 
+    /**
+     * Calls the module's {@code illegalSetup}: the host refused a piece.
+     *
+     * @param x the square's first coordinate
+     * @param y the square's second coordinate
+     * @param rank the refused piece's rank
+     */
     public static native void illegalSetup(int x, int y, int rank);
 
+    /**
+     * Calls the module's {@code setOpponentSetupPiece} with two values of the
+     * host's that together describe one piece of the opponent's setup; the
+     * bridge gives no meaning to them and passes both unchanged, in order.
+     *
+     * @param first the first value
+     * @param second the second value
+     */
     public static native void setOpponentSetupPiece(int first, int second);
 
+    /** Calls the module's {@code startGame}: play begins. */
     public static native void startGame();
 
-    /** Fills elements 0 to 4 of {@code move} with the module's move. */
+    /**
+     * Calls the module's {@code getAIMove} with the bridge's move record,
+     * then copies its five bytes into elements 0 to 4 of {@code move}; bytes
+     * the module left unwritten keep the previous move's. When no module
+     * answers, or {@code move} is null or shorter than five elements, the
+     * array is left as it was.
+     *
+     * @param move an array of at least five elements, filled with the move
+     */
     public static native void getAIMove(byte[] move);
 
-    /** Reports the move in elements 0 to 4 of {@code move} as illegal. */
+    /**
+     * Calls the module's {@code illegalMove} with elements 0 to 4 of
+     * {@code move}: the host refused that move. What the module writes into
+     * the record comes back into the array.
+     *
+     * @param move an array of at least five elements holding the move
+     * @return the module's one-byte answer, unchanged; default false
+     */
     public static native boolean illegalMove(byte[] move);
 
+    /**
+     * Calls the module's {@code submitAIMoveResult}.
+     *
+     * @param rank the rank the module's last move met
+     * @param result the move's result
+     * @return the module's one-byte answer, unchanged; default false
+     */
     public static native boolean submitAIMoveResult(int rank, int result);
 
+    /**
+     * Calls the module's {@code submitOpponentMove}.
+     *
+     * @param fromX the first coordinate of the square moved from
+     * @param fromY the second coordinate of the square moved from
+     * @param toX the first coordinate of the square moved to
+     * @param toY the second coordinate of the square moved to
+     * @param rank the rank the move met
+     * @param result the move's result
+     * @return the module's one-byte answer, unchanged; default false
+     */
     public static native boolean submitOpponentMove(
             int fromX, int fromY, int toX, int toY, int rank, int result);
 
+    /**
+     * Calls the module's {@code endGame}. The one guarded call: a C++
+     * exception that leaves the module's {@code endGame} is caught and
+     * dropped, and this method returns normally.
+     *
+     * @param result the game's result
+     * @param reason why it ended
+     */
     public static native void endGame(int result, int reason);
 
+    /**
+     * Calls the module's {@code abortGame}: the game was broken off.
+     *
+     * @param reason why
+     */
     public static native void abortGame(int reason);
 
+    /**
+     * Calls the module's {@code getPublicName}.
+     *
+     * @return a new string made from the module's text; default null
+     */
     public static native String getPublicName();
 
+    /**
+     * Calls the module's {@code getPreGameChat}.
+     *
+     * @return a new string made from the module's text, or null; default null
+     */
     public static native String getPreGameChat();
 
+    /**
+     * Calls the module's {@code getPostGameChat}.
+     *
+     * @return a new string made from the module's text, or null; default null
+     */
     public static native String getPostGameChat();
 
+    /** Calls the module's {@code postGameLogStart}: the post-game log begins. */
     public static native void postGameLogStart();
 
+    /**
+     * Calls the module's {@code postGameLogOriginalOpponentSetup}: one square
+     * of the opponent's setup as it was at the start.
+     *
+     * @param x the square's first coordinate
+     * @param y the square's second coordinate
+     * @param rank the rank of the opponent's piece there
+     */
     public static native void postGameLogOriginalOpponentSetup(int x, int y, int rank);
 
+    /** Calls the module's {@code postGameLogClose}: the post-game log ends. */
     public static native void postGameLogClose();
 }
