@@ -60,6 +60,7 @@ Report inspect(const std::string &path, vantrell::loader::ModuleHandle &module) 
     const std::optional<ModuleFile> file = read_module_file(path);
     if (file) {
         report.kind = file->kind();
+        report.imports = file->imported_libraries;
         report.warnings = runtime_warnings(*file);
     }
     if (file && file->library && !loadable_here(*file)) {

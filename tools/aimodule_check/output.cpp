@@ -10,8 +10,16 @@ void print_text(std::ostream &out, const Report &report) {
     out << "module: " << report.path << "\n";
     for (const std::string &warning : report.warnings)
         out << "warning: " << warning << "\n";
-    if (!report.not_loaded_here.empty())
-        out << "kind: " << report.kind << "\nnot run here: " << report.not_loaded_here << "\n";
+    if (!report.not_loaded_here.empty()) {
+        out << "kind: " << report.kind << "\n";
+        if (!report.imports.empty()) {
+            out << "imports:";
+            for (const std::string &dll : report.imports)
+                out << " " << dll;
+            out << "\n";
+        }
+        out << "not run here: " << report.not_loaded_here << "\n";
+    }
     else if (!report.loaded) {
         out << "does not load: " << report.load_error << "\n"
             << "likely cause: " << report.likely_cause << "\n";
@@ -54,6 +62,7 @@ void print_json(std::ostream &out, const Report &report, const SmokeOutcome *smo
     nlohmann::ordered_json json;
     json["module"] = report.path;
     json["kind"] = report.kind;
+    json["imports"] = report.imports;
     json["loaded"] = report.loaded;
     json["warnings"] = report.warnings;
     if (!report.not_loaded_here.empty())
