@@ -1,5 +1,5 @@
-# The Part's names, written out as literal strings: the 36 export names of
-# the module contract, and the 37 native methods of the bridge with the
+# The contract's names, written out as literal strings: the 36 export names
+# of the module contract, and the 37 native methods of the bridge with the
 # parameter bytes of their 32-bit Windows decoration ("_Java_..._<method>@<bytes>").
 # The built libraries' export tables are checked against these, never against
 # the list the build derives its export names from.
