@@ -4,8 +4,6 @@
 // exceptions and pass through untouched.
 #pragma once
 
-#include <type_traits>
-
 namespace vantrell::platform {
 
 // Calls body(context) under the guard. On Windows the guard also catches

@@ -8,6 +8,8 @@
 
 namespace aimodule_check {
 
+using vantrell::diagnostics::ModuleFile;
+
 int Report::count(FunctionReport::Status status) const {
     int n = 0;
     for (const auto &function : functions)
@@ -57,14 +59,15 @@ template <class Found> void judge(Report &report, const std::vector<std::string>
 Report inspect(const std::string &path, vantrell::loader::ModuleHandle &module) {
     Report report;
     report.path = path;
-    const std::optional<ModuleFile> file = read_module_file(path);
+    const std::optional<ModuleFile> file = vantrell::diagnostics::read_module_file(path);
     if (file) {
         report.kind = file->kind();
         report.imports = file->imported_libraries;
-        report.warnings = runtime_warnings(*file);
+        report.warnings = vantrell::diagnostics::runtime_warnings(*file);
     }
-    if (file && file->library && !loadable_here(*file)) {
-        report.not_loaded_here = "this checker loads modules of the kind " + this_process_kind() +
+    if (file && file->library && !vantrell::diagnostics::loadable_here(*file)) {
+        report.not_loaded_here = "this checker loads modules of the kind " +
+                                 vantrell::diagnostics::this_process_kind() +
                                  ", so this one is judged from its file and not run; the checker built for " +
                                  report.kind + " drives it (--smoke)";
         judge(report, file->exports, [&](const char *name) {

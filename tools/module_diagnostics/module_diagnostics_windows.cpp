@@ -25,7 +25,8 @@ std::vector<std::string> export_names(ModuleHandle module) {
 
 } // namespace vantrell::diagnostics
 
-#include <cstdint>
+#include "module_file.hpp"
+
 #include <filesystem>
 #include <fstream>
 
@@ -37,33 +38,19 @@ std::string likely_load_failure_cause(const std::string &path, const std::string
     std::error_code error;
     if (std::filesystem::is_directory(file_path, error))
         return "the path names a directory, not a library";
-    std::ifstream file(file_path, std::ios::binary);
-    if (!file)
+    if (!std::ifstream(file_path, std::ios::binary))
         return "there is no readable file at this path";
-    unsigned char dos[64] = {};
-    file.read(reinterpret_cast<char *>(dos), sizeof dos);
-    if (file.gcount() < static_cast<std::streamsize>(sizeof dos) || dos[0] != 'M' || dos[1] != 'Z')
+    const std::optional<ModuleFile> file = read_module_file(path);
+    if (!file || file->format != ModuleFile::pe)
         return "the file is not a Windows library (no executable header)";
-    std::uint32_t pe_offset = dos[0x3C] | (dos[0x3D] << 8) | (dos[0x3E] << 16) | (std::uint32_t(dos[0x3F]) << 24);
-    unsigned char pe[24] = {};
-    file.seekg(pe_offset);
-    file.read(reinterpret_cast<char *>(pe), sizeof pe);
-    if (file.gcount() < static_cast<std::streamsize>(sizeof pe) || pe[0] != 'P' || pe[1] != 'E' || pe[2] || pe[3])
-        return "the file is not a Windows library (no PE header)";
-    unsigned machine = pe[4] | (pe[5] << 8);
-    unsigned characteristics = pe[22] | (pe[23] << 8);
-#if defined(_WIN64)
-    if (machine != IMAGE_FILE_MACHINE_AMD64)
-        return machine == IMAGE_FILE_MACHINE_I386
-                   ? "the module is a 32-bit DLL, but this process is 64-bit: rebuild it for x64"
-                   : "the module is built for machine " + std::to_string(machine) + ", not x64";
-#else
-    if (machine != IMAGE_FILE_MACHINE_I386)
-        return machine == IMAGE_FILE_MACHINE_AMD64
-                   ? "the module is a 64-bit DLL, but this process is 32-bit: rebuild it for 32-bit x86"
-                   : "the module is built for machine " + std::to_string(machine) + ", not 32-bit x86";
-#endif
-    if (!(characteristics & IMAGE_FILE_DLL))
+    const std::string here = this_process_machine();
+    if (file->machine != here) {
+        if (file->machine == "32-bit x86" || file->machine == "x64")
+            return "the module is a " + std::to_string(file->bits) + "-bit DLL, but this process is " +
+                   std::to_string(this_process_bits()) + "-bit: rebuild it for " + here;
+        return "the module is built for " + file->machine + ", not " + here;
+    }
+    if (!file->library)
         return "the file is a program, not a DLL";
     return "a DLL the module depends on is missing, or the module's entry point refused to load";
 }

@@ -6,13 +6,15 @@
 #include <fstream>
 #include <iterator>
 
-namespace aimodule_check {
+namespace vantrell::diagnostics {
 namespace {
 
 constexpr std::uint16_t pe_machine_x86 = 0x14c;
 constexpr std::uint16_t pe_machine_x64 = 0x8664;
 constexpr std::uint16_t elf_machine_x86 = 3;
+constexpr std::uint16_t elf_machine_arm = 40;
 constexpr std::uint16_t elf_machine_x86_64 = 62;
+constexpr std::uint16_t elf_machine_arm64 = 183;
 
 class Image {
 public:
@@ -135,9 +137,11 @@ std::optional<ModuleFile> read_elf(const Image &image) {
     file.format = ModuleFile::elf;
     file.bits = elf64 ? 64 : 32;
     const auto machine = static_cast<std::uint16_t>(image.u16(18));
-    file.machine = machine == elf_machine_x86_64 ? "x86_64"
-                   : machine == elf_machine_x86  ? "32-bit x86"
-                                                 : "machine " + std::to_string(machine);
+    file.machine = machine == elf_machine_x86_64  ? "x86_64"
+                   : machine == elf_machine_x86   ? "32-bit x86"
+                   : machine == elf_machine_arm64 ? "arm64"
+                   : machine == elf_machine_arm   ? "32-bit arm"
+                                                  : "machine " + std::to_string(machine);
     file.library = image.u16(16) == 3; // ET_DYN
     const std::uint64_t section_table = elf64 ? image.u64(0x28) : image.u32(0x20);
     const std::uint64_t entry_size = image.u16(elf64 ? 0x3A : 0x2E);
@@ -206,18 +210,33 @@ std::optional<ModuleFile> read_module_file(const std::string &path) {
     return file;
 }
 
-std::string this_process_kind() {
+std::string this_process_machine() {
 #if defined(_WIN64)
-    return "64-bit Windows DLL (x64)";
-#elif defined(_WIN32)
-    return "32-bit Windows DLL (32-bit x86)";
+    return "x64";
 #elif defined(__x86_64__)
-    return "ELF shared library (x86_64)";
+    return "x86_64";
 #elif defined(__i386__)
-    return "ELF shared library (32-bit x86)";
+    return "32-bit x86";
+#elif defined(__aarch64__)
+    return "arm64";
 #else
-    return "shared library of this platform";
+    return "this machine";
 #endif
+}
+
+int this_process_bits() { return sizeof(void *) == 8 ? 64 : 32; }
+
+std::string this_process_kind() {
+    ModuleFile self;
+#if defined(_WIN32)
+    self.format = ModuleFile::pe;
+#else
+    self.format = ModuleFile::elf;
+#endif
+    self.machine = this_process_machine();
+    self.bits = this_process_bits();
+    self.library = true;
+    return self.kind();
 }
 
 bool loadable_here(const ModuleFile &file) { return file.library && file.kind() == this_process_kind(); }
@@ -237,4 +256,4 @@ std::vector<std::string> runtime_warnings(const ModuleFile &file) {
     return warnings;
 }
 
-} // namespace aimodule_check
+} // namespace vantrell::diagnostics

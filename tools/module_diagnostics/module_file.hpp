@@ -1,4 +1,4 @@
-// What aimodule-check reads from a module's file without loading it, on any
+// What the tools read from a module's file without loading it, on any
 // machine: whether it is a Windows DLL (PE) or an ELF shared library, for
 // which processor, the names it exports, the libraries it imports and
 // whether it carries a copy of GCC's C++ runtime of its own.
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace aimodule_check {
+namespace vantrell::diagnostics {
 
 struct ModuleFile {
     enum Format { pe, elf } format = pe;
@@ -31,10 +31,13 @@ std::optional<ModuleFile> read_module_file(const std::string &path);
 // Whether this program could load the file: the same format and processor.
 bool loadable_here(const ModuleFile &file);
 
-// The kind of module this program loads, in the words of kind().
+// What this program is built for, in the words of ModuleFile: its machine
+// ("x86_64", "x64", ...), its bits, and the kind() of module it loads.
+std::string this_process_machine();
+int this_process_bits();
 std::string this_process_kind();
 
 // What an author must hear about the module's runtime before it ships.
 std::vector<std::string> runtime_warnings(const ModuleFile &file);
 
-} // namespace aimodule_check
+} // namespace vantrell::diagnostics
