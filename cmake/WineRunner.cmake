@@ -6,25 +6,38 @@
 # The loader matches the target: Wine's 32-bit loader for x86, its 64-bit
 # loader (called directly: the `wine` wrapper picks the 32-bit one whenever
 # it is installed) for x64. Some machines refuse 32-bit programs outright
-# ("Exec format error"), and then no 32-bit Wine can start. Whether the
-# loader runs here is found out once, at configure time:
+# ("Exec format error"); there, 32-bit Wine runs under qemu-i386 user
+# emulation as emulation/setup-i386-wine.sh sets it up in
+# VANTRELL_I386_WINE_DIR. Which way is found out once, at configure time:
 #
-#   VANTRELL_RUN_TARGET_PROGRAMS  AUTO (default): run them when the loader
-#                                 starts on this machine; ON: always; OFF:
-#                                 never.
+#   VANTRELL_RUN_TARGET_PROGRAMS  AUTO (default): natively when the loader
+#                                 starts on this machine, else (x86) under
+#                                 the emulation when it is set up; ON:
+#                                 natively, always; EMULATED (x86): under
+#                                 the emulation, always; OFF: never.
 #
 # Where they cannot run, CMAKE_CROSSCOMPILING_EMULATOR becomes a stand-in
 # that prints why and fails; tests added with vantrell_add_target_test()
 # (cmake/TargetTests.cmake) report that as skipped. Everything is still
 # built, and tests that only read the built files still run.
 #
-# Sets VANTRELL_TARGET_RUNS (TRUE or FALSE) and, when TRUE, the prefix
+# Sets VANTRELL_TARGET_RUNS (TRUE or FALSE), VANTRELL_TARGET_EMULATED (TRUE
+# when the programs run under qemu) and, when they run, the prefix
 # variables WindowsTarget.cmake makes it from.
 include_guard(GLOBAL)
 
 set(VANTRELL_RUN_TARGET_PROGRAMS AUTO CACHE STRING
-    "Run the build's Windows programs under Wine: AUTO (when this machine can), ON or OFF")
-set_property(CACHE VANTRELL_RUN_TARGET_PROGRAMS PROPERTY STRINGS AUTO ON OFF)
+    "Run the build's Windows programs under Wine: AUTO (when this machine can), ON, EMULATED (x86) or OFF")
+set_property(CACHE VANTRELL_RUN_TARGET_PROGRAMS PROPERTY STRINGS AUTO ON EMULATED OFF)
+if(DEFINED ENV{VANTRELL_I386_WINE_DIR})
+  set(_emulation_default "$ENV{VANTRELL_I386_WINE_DIR}")
+elseif(DEFINED ENV{XDG_CACHE_HOME})
+  set(_emulation_default "$ENV{XDG_CACHE_HOME}/vantrell/i386-wine")
+else()
+  set(_emulation_default "$ENV{HOME}/.cache/vantrell/i386-wine")
+endif()
+set(VANTRELL_I386_WINE_DIR "${_emulation_default}" CACHE PATH
+    "Where emulation/setup-i386-wine.sh set up 32-bit Wine under qemu-i386")
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(_bits 64)
@@ -39,27 +52,66 @@ find_program(VANTRELL_WINESERVER NAMES wineserver PATHS /usr/lib/wine)
 
 set(_target "${_bits}-bit Windows")
 
+# Whether `loader --version` starts here: on a machine that refuses 32-bit
+# programs the kernel says no before Wine prints anything.
+function(_vantrell_loader_starts loader result_var reason_var)
+  execute_process(COMMAND "${CMAKE_COMMAND}" -E env WINEDEBUG=-all "${loader}" --version
+    RESULT_VARIABLE _rc OUTPUT_VARIABLE _out ERROR_VARIABLE _err
+    OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_STRIP_TRAILING_WHITESPACE TIMEOUT 60)
+  if(_rc EQUAL 0 AND _out MATCHES "^wine")
+    set(${result_var} TRUE PARENT_SCOPE)
+  else()
+    string(REGEX REPLACE "[\r\n]+" " " _err "${_err}")
+    set(${result_var} FALSE PARENT_SCOPE)
+    set(${reason_var} "`${loader} --version` failed (${_rc}: ${_err})" PARENT_SCOPE)
+  endif()
+endfunction()
+
 set(VANTRELL_TARGET_RUNS FALSE)
+set(VANTRELL_TARGET_EMULATED FALSE)
 set(VANTRELL_TARGET_RUNS_REASON "")
+set(_emulated_wine "${VANTRELL_I386_WINE_DIR}/wine")
+set(_setup_hint "emulation/setup-i386-wine.sh sets it up; scripts/install-deps.sh --windows runs it")
 if(VANTRELL_RUN_TARGET_PROGRAMS STREQUAL "OFF")
   set(VANTRELL_TARGET_RUNS_REASON "VANTRELL_RUN_TARGET_PROGRAMS is OFF")
+elseif(VANTRELL_RUN_TARGET_PROGRAMS STREQUAL "EMULATED")
+  if(NOT _bits EQUAL 32)
+    message(FATAL_ERROR "VANTRELL_RUN_TARGET_PROGRAMS=EMULATED is for the x86 target: ${_target} programs run under wine64")
+  endif()
+  _vantrell_loader_starts("${_emulated_wine}" _starts _why)
+  if(NOT _starts)
+    message(FATAL_ERROR "VANTRELL_RUN_TARGET_PROGRAMS=EMULATED, but the emulated 32-bit Wine does not start: ${_why} (${_setup_hint})")
+  endif()
+  set(VANTRELL_TARGET_RUNS TRUE)
+  set(VANTRELL_TARGET_EMULATED TRUE)
 elseif(NOT VANTRELL_WINE OR NOT VANTRELL_WINESERVER)
   set(VANTRELL_TARGET_RUNS_REASON "no ${_bits}-bit Wine on this machine (scripts/install-deps.sh installs it)")
 elseif(VANTRELL_RUN_TARGET_PROGRAMS STREQUAL "ON")
   set(VANTRELL_TARGET_RUNS TRUE)
 else()
-  # The loader itself, as every test would start it: on a machine that
-  # refuses 32-bit programs the kernel says no before Wine prints anything.
-  execute_process(COMMAND "${CMAKE_COMMAND}" -E env WINEDEBUG=-all "${VANTRELL_WINE}" --version
-    RESULT_VARIABLE _rc OUTPUT_VARIABLE _out ERROR_VARIABLE _err
-    OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_STRIP_TRAILING_WHITESPACE TIMEOUT 60)
-  if(_rc EQUAL 0 AND _out MATCHES "^wine")
+  _vantrell_loader_starts("${VANTRELL_WINE}" _starts _why)
+  if(_starts)
     set(VANTRELL_TARGET_RUNS TRUE)
+  elseif(_bits EQUAL 32 AND EXISTS "${_emulated_wine}")
+    _vantrell_loader_starts("${_emulated_wine}" _starts _emulated_why)
+    if(_starts)
+      set(VANTRELL_TARGET_RUNS TRUE)
+      set(VANTRELL_TARGET_EMULATED TRUE)
+    else()
+      set(VANTRELL_TARGET_RUNS_REASON "this machine cannot run ${_target} programs: ${_why}; nor under emulation: ${_emulated_why}")
+    endif()
   else()
-    string(REGEX REPLACE "[\r\n]+" " " _err "${_err}")
-    set(VANTRELL_TARGET_RUNS_REASON
-        "this machine cannot run ${_target} programs: `${VANTRELL_WINE} --version` failed (${_rc}: ${_err})")
+    set(VANTRELL_TARGET_RUNS_REASON "this machine cannot run ${_target} programs: ${_why}")
+    if(_bits EQUAL 32)
+      string(APPEND VANTRELL_TARGET_RUNS_REASON "; no emulated 32-bit Wine in ${VANTRELL_I386_WINE_DIR} (${_setup_hint})")
+    endif()
   endif()
+endif()
+if(VANTRELL_TARGET_EMULATED)
+  # The emulated loader starts the server beside it, which every program of
+  # the prefix must share.
+  set(VANTRELL_WINE "${_emulated_wine}")
+  set(VANTRELL_WINESERVER "${VANTRELL_I386_WINE_DIR}/lib/wine/wineserver")
 endif()
 
 # The environment of every Wine run: no display (console programs only),
@@ -78,7 +130,11 @@ if(_bits EQUAL 64)
 endif()
 
 if(VANTRELL_TARGET_RUNS)
-  message(STATUS "${_target} programs run under ${VANTRELL_WINE}, prefix ${VANTRELL_WINEPREFIX}")
+  set(_how "")
+  if(VANTRELL_TARGET_EMULATED)
+    set(_how " (qemu-i386 user emulation)")
+  endif()
+  message(STATUS "${_target} programs run under ${VANTRELL_WINE}${_how}, prefix ${VANTRELL_WINEPREFIX}")
   set(CMAKE_CROSSCOMPILING_EMULATOR
       "${CMAKE_COMMAND}" -E env ${VANTRELL_WINE_ENVIRONMENT}
       "VANTRELL_WINE=${VANTRELL_WINE}" "VANTRELL_WINESERVER=${VANTRELL_WINESERVER}"

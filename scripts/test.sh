@@ -2,9 +2,10 @@
 # Installs what is missing, builds every preset and runs every test: the
 # native Linux build, the sanitized Linux build, then the Windows cross
 # builds with their tests under Wine: x64 under wine64, and x86, the real
-# target, whose programs run only where this machine runs 32-bit programs
-# (elsewhere they are built and checked, and the tests that must run them
-# are reported as skipped, with the reason at the end).
+# target, under 32-bit Wine, natively or, where this machine refuses 32-bit
+# programs, under qemu-i386 user emulation (if that cannot be set up, the
+# tests that must run x86 programs are reported as skipped, with the reason
+# at the end).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -7,14 +7,24 @@
 //    its registration is exact), a structured-exception handler for the C++
 //    exceptions of the platform's native compiler, whose throw is
 //    RaiseException(0xE06D7363, ...) and which a GCC catch (...) never
-//    sees. It unwinds the frames below it, running their cleanup as that
-//    compiler's own catch (...) would, and resumes after the call. Any
-//    other exception code, processor faults included, goes on to whoever
-//    is above. Being registered in this frame, it sees an exception only
-//    after every handler of the module has declined it.
+//    sees. It unwinds the frames below it, running their cleanup, then
+//    destroys the thrown object, as that compiler's own catch (...) would,
+//    and resumes after the call. Any other exception code, processor faults
+//    included, goes on to whoever is above. Being registered in this frame,
+//    it sees an exception only after every handler of the module has
+//    declined it.
 #include "guarded_call.hpp"
 
 #include <windows.h>
+
+#include <cstdint>
+
+// The catch path leaves call_catching's frame without unwinding it, which
+// is sound only where GCC's unwinding keeps no state in frames (DWARF or
+// SEH tables); setjmp/longjmp exceptions register every frame at run time.
+#if defined(__USING_SJLJ_EXCEPTIONS__)
+#error "the endGame guard needs a MinGW toolchain with DWARF (x86) or SEH (x64) exceptions, not SJLJ"
+#endif
 
 namespace {
 
@@ -39,6 +49,48 @@ bool is_dispatch_of_native_cxx_exception(const EXCEPTION_RECORD *record) {
            record->ExceptionCode == native_cxx_exception;
 }
 
+// What that compiler's throw puts in the exception's parameters: a magic
+// number of its runtime's version, the thrown object, the object's throw
+// information and, on x64, the throwing image's base, against which the
+// throw information's members are offsets. The throw information's second
+// member names the object's destructor, or is 0 when it has none.
+enum ThrowParameter { magic_number, thrown_object, throw_information, image_base };
+
+struct ThrowInformation {
+    std::uint32_t attributes;
+#if defined(_WIN64)
+    std::int32_t destructor;
+#else
+    void(__attribute__((thiscall)) * destructor)(void *);
+#endif
+};
+
+// Destroys the thrown object as the catch (...) of its compiler does at the
+// catch's end. A rethrow (no throw information) owns no object of its own.
+void destroy_thrown_object(const EXCEPTION_RECORD *record) {
+    const ULONG_PTR *parameters = record->ExceptionInformation;
+#if defined(_WIN64)
+    constexpr DWORD parameters_needed = 4;
+#else
+    constexpr DWORD parameters_needed = 3;
+#endif
+    if (record->NumberParameters < parameters_needed)
+        return;
+    ULONG_PTR magic = parameters[magic_number];
+    if (magic < 0x19930520 || magic > 0x19930522)
+        return;
+    void *object = reinterpret_cast<void *>(parameters[thrown_object]);
+    const auto *info = reinterpret_cast<const ThrowInformation *>(parameters[throw_information]);
+    if (!object || !info || !info->destructor)
+        return;
+#if defined(_WIN64)
+    auto destructor = reinterpret_cast<void (*)(void *)>(parameters[image_base] + info->destructor);
+#else
+    auto destructor = info->destructor;
+#endif
+    destructor(object);
+}
+
 } // namespace
 
 extern "C" {
@@ -50,14 +102,34 @@ extern const char vantrell_guard_landing[];
 
 #if defined(_WIN64)
 
+namespace {
+
+// Called by the unwind once every frame between the throw and the guarded
+// frame has run its cleanup, still on the stack below them, where the
+// thrown object lives: destroys it and names where to resume.
+void *CALLBACK after_unwind(EXCEPTION_RECORD *consolidation) {
+    destroy_thrown_object(reinterpret_cast<const EXCEPTION_RECORD *>(consolidation->ExceptionInformation[1]));
+    return const_cast<char *>(vantrell_guard_landing);
+}
+
+} // namespace
+
 extern "C" EXCEPTION_DISPOSITION vantrell_guard_handler(EXCEPTION_RECORD *record, void *frame, CONTEXT *context,
                                                         DISPATCHER_CONTEXT *dispatch) {
     if (!is_dispatch_of_native_cxx_exception(record))
         return ExceptionContinueSearch;
     // Runs the unwind handlers of every frame between the throw and this
-    // one, then continues at the landing with this frame's stack and
-    // registers, and 1 in rax. Does not return.
-    RtlUnwindEx(frame, const_cast<char *>(vantrell_guard_landing), record, reinterpret_cast<void *>(1), context,
+    // one, then after_unwind, then continues at the landing with this
+    // frame's stack and registers, and 1 in rax. Does not return. This is
+    // the consolidated unwind the native compiler's runtime uses for the
+    // same purpose.
+    EXCEPTION_RECORD consolidation{};
+    consolidation.ExceptionCode = STATUS_UNWIND_CONSOLIDATE;
+    consolidation.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
+    consolidation.NumberParameters = 2;
+    consolidation.ExceptionInformation[0] = reinterpret_cast<ULONG_PTR>(&after_unwind);
+    consolidation.ExceptionInformation[1] = reinterpret_cast<ULONG_PTR>(record);
+    RtlUnwindEx(frame, const_cast<char *>(vantrell_guard_landing), &consolidation, reinterpret_cast<void *>(1), context,
                 dispatch->HistoryTable);
     return ExceptionContinueSearch;
 }
@@ -89,7 +161,8 @@ vantrell_guard_landing:
 #else
 
 // Unwinds the frames registered below `frame`, the guarded frame's record,
-// and resumes at the landing with that frame's stack. Does not return.
+// destroys the thrown object and resumes at the landing with that frame's
+// registers. Does not return.
 extern "C" [[noreturn]] void vantrell_guard_catch(void *frame, EXCEPTION_RECORD *record);
 
 extern "C" EXCEPTION_DISPOSITION vantrell_guard_handler(EXCEPTION_RECORD *record, void *frame, CONTEXT *, void *) {
@@ -98,11 +171,18 @@ extern "C" EXCEPTION_DISPOSITION vantrell_guard_handler(EXCEPTION_RECORD *record
     vantrell_guard_catch(frame, record);
 }
 
-// The frame registers a record on the thread's handler chain (fs:0): the
-// previous record, the handler, then this frame's ebp for the way back.
-// The landing finds the record at the top of the stack, takes it off the
-// chain and returns through the saved registers. RtlUnwind keeps no
-// register but esp, so vantrell_guard_catch keeps the record's address on
+// Still below the unwound frames, where the thrown object lives.
+extern "C" void vantrell_guard_destroy_thrown_object(const EXCEPTION_RECORD *record) { destroy_thrown_object(record); }
+
+// The frame saves the registers a callee keeps, then registers a record on
+// the thread's handler chain (fs:0): the previous record, the handler, and
+// this frame's ebp for the way back, at ebp-24. The body is called with the
+// stack 16-byte aligned, whatever the caller's alignment. The landing, on
+// either path, finds everything from ebp: it takes the record off the
+// chain and returns through the saved registers.
+//
+// The catch path: RtlUnwind keeps no register but esp, so
+// vantrell_guard_catch keeps the record's and the exception's addresses on
 // the stack across it; it passes the address after the call as the target
 // (the unwind returns there, as the platform's own runtime has it).
 __asm__(R"(
@@ -119,13 +199,14 @@ _vantrell_guarded_frame:
     pushl $_vantrell_guard_handler
     pushl %fs:0
     movl %esp, %fs:0
+    andl $-16, %esp
+    subl $12, %esp
     pushl 12(%ebp)
     call *8(%ebp)
-    addl $4, %esp
     xorl %eax, %eax
     .globl _vantrell_guard_landing
 _vantrell_guard_landing:
-    movl (%esp), %ecx
+    movl -24(%ebp), %ecx
     movl %ecx, %fs:0
     leal -12(%ebp), %esp
     popl %edi
@@ -140,15 +221,18 @@ _vantrell_guard_catch:
     movl 4(%esp), %eax
     movl 8(%esp), %ecx
     pushl %eax
+    pushl %ecx
     pushl $0
     pushl %ecx
     pushl $1f
     pushl %eax
     call _RtlUnwind@16
 1:
+    call _vantrell_guard_destroy_thrown_object
+    addl $4, %esp
     popl %eax
+    movl 8(%eax), %ebp
     movl %eax, %esp
-    movl 8(%esp), %ebp
     movl $1, %eax
     jmp _vantrell_guard_landing
 )");

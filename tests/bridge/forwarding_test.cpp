@@ -131,14 +131,17 @@ TEST_F(Forwarding, ExceptionOutOfAnotherModuleEndGameIsSwallowed) {
 
 #if defined(_WIN32)
 // The structured exception that the native compiler's throw becomes, which
-// a GCC catch (...) never sees: caught, and the module's frames unwound.
+// a GCC catch (...) never sees: caught, the module's frames unwound and the
+// thrown object destroyed, once.
 TEST_F(Forwarding, NativeCompilersExceptionOutOfEndGameIsSwallowed) {
     ASSERT_TRUE(load(THROWING_MODULE_PATH));
     b.endGame(env, cls, 2, 0);
     EXPECT_EQ(b.getCreateGameOption(env, cls, 41), 42) << "the module is still reachable";
     EXPECT_EQ(b.getAISetupPiece(env, cls, 1, 0), 1) << "the module's frame was unwound";
+    EXPECT_EQ(b.getAISetupPiece(env, cls, 2, 0), 1) << "the thrown object was destroyed once";
     b.endGame(env, cls, 2, 0);
     EXPECT_EQ(b.getAISetupPiece(env, cls, 1, 0), 2) << "the guard holds on every call";
+    EXPECT_EQ(b.getAISetupPiece(env, cls, 2, 0), 2);
 }
 #endif
 

@@ -55,3 +55,27 @@ if(NOT addresses EQUAL count)
                       "some are exported by ordinal only")
 endif()
 message(STATUS "${count} exports as expected")
+
+# -DHANDLER_REGISTRATION=ON: the x86 bridge registers a handler of its own
+# on the thread's handler chain (the endGame guard). The dispatcher calls it
+# only while the DLL declares no safe-handler table (which would not list
+# it: the linker knows nothing of a handler registered from assembly) and
+# lacks the NO_SEH flag. A toolchain that adds either breaks the guard.
+if(HANDLER_REGISTRATION)
+  if(NOT listing MATCHES "\nDllCharacteristics[ \t]+([0-9a-fA-F]+)")
+    message(FATAL_ERROR "no DllCharacteristics in objdump's listing of ${LIBRARY}")
+  endif()
+  math(EXPR no_seh "0x${CMAKE_MATCH_1} & 0x400")
+  if(NOT no_seh EQUAL 0)
+    message(FATAL_ERROR "${LIBRARY} has the NO_SEH flag (DllCharacteristics 0x${CMAKE_MATCH_1}): "
+                        "the dispatcher would never call the endGame guard's handler")
+  endif()
+  if(NOT listing MATCHES "\nEntry a ([0-9a-fA-F]+) ([0-9a-fA-F]+) Load Configuration Directory")
+    message(FATAL_ERROR "no load configuration entry in objdump's listing of ${LIBRARY}")
+  endif()
+  if(NOT CMAKE_MATCH_2 MATCHES "^0+$")
+    message(FATAL_ERROR "${LIBRARY} has a load configuration directory, which may carry a safe-handler table "
+                        "without the endGame guard's handler: the dispatcher would refuse it")
+  endif()
+  message(STATUS "no NO_SEH flag, no safe-handler table: the guard's handler is accepted")
+endif()

@@ -3,8 +3,9 @@
 // working after the bridge caught it, and what ran in the module.
 //   1  throws a C++ exception (this compiler's)
 //   2  Windows: raises the C++ exception of the platform's native compiler
-//      (the structured exception its throw becomes) from a frame that, like
-//      that compiler's frames with something to destroy, has an unwind
+//      (the structured exception its throw becomes, with a thrown object
+//      whose destructor its throw information names) from a frame that,
+//      like that compiler's frames with something to destroy, has an unwind
 //      handler
 //   3  throws and catches a C++ exception inside, then returns
 //   4  writes to an address no process can write: a processor fault
@@ -22,6 +23,7 @@ namespace {
 int32_t frames_cleaned_up = 0;
 int32_t caught_inside = 0;
 int32_t native_frames_unwound = 0;
+int32_t thrown_objects_destroyed = 0;
 
 // Counts the end of endGame's frame, however it ends: a return or an
 // unwind that runs its cleanup.
@@ -40,11 +42,51 @@ extern "C" EXCEPTION_DISPOSITION count_native_unwind(EXCEPTION_RECORD *record, v
     return ExceptionContinueSearch;
 }
 
-// The native compiler's throw: code 0xE06D7363 and its magic number first;
-// the thrown object and its type are not needed to catch it.
+// The native compiler's thrown object and the throw information that names
+// its destructor (a thiscall on x86; on x64 an offset from the image base,
+// which the throw passes as its fourth parameter).
+struct ThrownObject {
+    std::uint32_t marker;
+};
+constexpr std::uint32_t kThrownMarker = 0x7E57AB1E;
+
+#if defined(_WIN64)
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+extern "C" void destroy_thrown_object(ThrownObject *object) {
+#else
+extern "C" void __attribute__((thiscall)) destroy_thrown_object(ThrownObject *object) {
+#endif
+    if (object->marker == kThrownMarker)
+        ++thrown_objects_destroyed;
+}
+
+struct ThrowInformation {
+    std::uint32_t attributes;
+#if defined(_WIN64)
+    std::int32_t destructor;
+#else
+    void *destructor;
+#endif
+    std::uintptr_t unused[2];
+};
+
+// The native compiler's throw: code 0xE06D7363, its magic number, the
+// object and its throw information (the object's type is not needed to
+// catch it).
 extern "C" [[noreturn]] void raise_native_cxx_exception() {
-    const ULONG_PTR parameters[3] = {0x19930520, 0, 0};
-    RaiseException(0xE06D7363, EXCEPTION_NONCONTINUABLE, 3, parameters);
+    ThrownObject object{kThrownMarker};
+#if defined(_WIN64)
+    auto base = reinterpret_cast<std::uintptr_t>(&__ImageBase);
+    static const ThrowInformation info{
+        0, static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(&destroy_thrown_object) - base), {}};
+    const ULONG_PTR parameters[4] = {0x19930520, reinterpret_cast<ULONG_PTR>(&object),
+                                     reinterpret_cast<ULONG_PTR>(&info), base};
+#else
+    static const ThrowInformation info{0, reinterpret_cast<void *>(&destroy_thrown_object), {}};
+    const ULONG_PTR parameters[3] = {0x19930520, reinterpret_cast<ULONG_PTR>(&object),
+                                     reinterpret_cast<ULONG_PTR>(&info)};
+#endif
+    RaiseException(0xE06D7363, EXCEPTION_NONCONTINUABLE, sizeof parameters / sizeof parameters[0], parameters);
     throw std::logic_error("RaiseException returned");
 }
 
@@ -117,7 +159,12 @@ extern "C" int32_t AI_CALL getCreateGameOption(int32_t option) { return option +
 // their cleanup.
 extern "C" int32_t AI_CALL getCreateGameMode(void) { return frames_cleaned_up; }
 
-// (0, _): exceptions caught inside endGame; (1, _): native frames unwound.
+// (0, _): exceptions caught inside endGame; (1, _): native frames unwound;
+// (2, _): native thrown objects destroyed.
 extern "C" int32_t AI_CALL getAISetupPiece(int32_t which, int32_t) {
-    return which == 0 ? caught_inside : native_frames_unwound;
+    switch (which) {
+    case 0: return caught_inside;
+    case 1: return native_frames_unwound;
+    default: return thrown_objects_destroyed;
+    }
 }
