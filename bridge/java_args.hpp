@@ -77,17 +77,19 @@ private:
     ByteArrayElements elements_;
 };
 
-// The module's move, written into the move buffer; only after the call are
-// the array's elements taken, and the buffer's five bytes copied into them.
+// The module's move, written into the move buffer, which the module is
+// handed before anything of the array is asked of the VM. After the call an
+// array that holds a move gets the buffer's five bytes; one that cannot (null
+// or short) is left as it was, and the move stays in the buffer.
 template <> class Arg<param_MOVE_OUT> {
 public:
     using java_type = jbyteArray;
     explicit Arg(jbyteArray array) : array_(array) {}
-    bool acquire(JNIEnv *env) { return holds_move(env, array_); }
+    bool acquire(JNIEnv *) { return true; }
     ai_move *get() const { return &move_buffer; }
     void after_call(JNIEnv *env) {
         ByteArrayElements elements;
-        if (elements.acquire(env, array_))
+        if (holds_move(env, array_) && elements.acquire(env, array_))
             std::memcpy(elements.get(), &move_buffer, AI_MOVE_SIZE);
     }
 

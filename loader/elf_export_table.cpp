@@ -45,10 +45,14 @@ int find_layout(struct dl_phdr_info *info, std::size_t, void *data) {
 unsigned type_of(const ElfW(Sym) & symbol) { return ELF64_ST_TYPE(symbol.st_info); }
 unsigned binding_of(const ElfW(Sym) & symbol) { return ELF64_ST_BIND(symbol.st_info); }
 
+// The loader's rule, less thread-local symbols, whose value is no address:
+// untyped symbols count (assemblers leave a label without a type unless
+// told), as do common ones.
 bool is_exported_definition(const ElfW(Sym) & symbol) {
     const unsigned type = type_of(symbol);
     const unsigned binding = binding_of(symbol);
-    return (type == STT_FUNC || type == STT_OBJECT || type == STT_GNU_IFUNC) &&
+    return (type == STT_NOTYPE || type == STT_FUNC || type == STT_OBJECT || type == STT_COMMON ||
+            type == STT_GNU_IFUNC) &&
            (binding == STB_GLOBAL || binding == STB_WEAK || binding == STB_GNU_UNIQUE) &&
            symbol.st_shndx != SHN_UNDEF && (symbol.st_value != 0 || symbol.st_shndx == SHN_ABS);
 }
@@ -99,8 +103,11 @@ ElfExportTable ElfExportTable::of(const struct link_map *map) noexcept {
     table.symbols_ = static_cast<const ElfW(Sym) *>(symbols);
     table.strings_ = static_cast<const char *>(strings);
     table.strings_size_ = strings_size;
-    if (!table.take_gnu_hash(static_cast<const std::uint32_t *>(gnu_hash)) &&
-        !table.take_sysv_hash(static_cast<const std::uint32_t *>(sysv_hash)))
+    // As for the loader, a GNU table is the only one searched when there is
+    // one, whatever it holds.
+    const bool taken = gnu_hash ? table.take_gnu_hash(static_cast<const std::uint32_t *>(gnu_hash))
+                                : table.take_sysv_hash(static_cast<const std::uint32_t *>(sysv_hash));
+    if (!taken)
         return ElfExportTable();
     if (!table.readable(table.symbols_, std::uint64_t(table.symbol_count_) * sizeof(ElfW(Sym))))
         return ElfExportTable();
@@ -129,13 +136,14 @@ bool ElfExportTable::executable(std::uintptr_t address) const noexcept {
 // nbuckets, first hashed symbol, Bloom filter words, Bloom shift; the
 // filter; the buckets; one chain word per hashed symbol, bit 0 ending a
 // chain. The table says how many symbols there are only through the end of
-// the chain of its highest bucket.
+// the chain of its highest bucket. Refused (nothing found, as the loader
+// finds nothing in a table of no buckets) unless the filter, the buckets
+// and the whole chain lie in one mapped segment each.
 bool ElfExportTable::take_gnu_hash(const std::uint32_t *table) noexcept {
     if (!table || !readable(table, 16))
         return false;
     const std::uint32_t bucket_count = table[0], first = table[1], bloom_words = table[2], shift = table[3];
-    // The loader masks Bloom indices, so the filter's size is a power of two.
-    if (bucket_count == 0 || bloom_words == 0 || (bloom_words & (bloom_words - 1)) != 0 || shift >= bloom_word_bits)
+    if (bucket_count == 0 || bloom_words == 0)
         return false;
     auto bloom = reinterpret_cast<const ElfW(Addr) *>(table + 4);
     auto buckets = reinterpret_cast<const std::uint32_t *>(bloom + bloom_words);
@@ -155,8 +163,13 @@ bool ElfExportTable::take_gnu_hash(const std::uint32_t *table) noexcept {
                 break;
         }
         count = last + 1;
+        // Any bucket's chain starts anywhere from the first hashed symbol on.
+        if (!readable(chain, std::uint64_t(count - first) * 4))
+            return false;
     }
     bloom_ = bloom;
+    // The loader masks the filter's index by its size less one, which stays
+    // inside the filter whatever the size.
     bloom_mask_ = bloom_words - 1;
     bloom_shift_ = shift;
     gnu_buckets_ = buckets;
@@ -220,12 +233,16 @@ void *ElfExportTable::find(const ExportName &name) const noexcept {
     if (gnu_chain_) {
         const std::uint32_t hash = name.gnu_hash;
         const ElfW(Addr) word = bloom_[(hash / bloom_word_bits) & bloom_mask_];
-        const ElfW(Addr) bits =
-            ElfW(Addr)(1) << (hash % bloom_word_bits) | ElfW(Addr)(1) << ((hash >> bloom_shift_) % bloom_word_bits);
+        // The loader shifts the hash as a word of the filter's width, by the
+        // count the processor takes (modulo that width) for any shift.
+        const ElfW(Addr) shifted = ElfW(Addr)(hash) >> (bloom_shift_ % bloom_word_bits);
+        const ElfW(Addr) bits = ElfW(Addr)(1) << (hash % bloom_word_bits) | ElfW(Addr)(1)
+                                                                                << (shifted % bloom_word_bits);
         if ((word & bits) != bits)
             return nullptr;
-        for (std::uint32_t index = gnu_buckets_[hash % gnu_bucket_count_];
-             index >= gnu_first_symbol_ && index < symbol_count_; ++index) {
+        // Bucket 0 is empty, even where hashed symbols start at 0.
+        const std::uint32_t start = gnu_buckets_[hash % gnu_bucket_count_];
+        for (std::uint32_t index = start; start != 0 && index >= gnu_first_symbol_ && index < symbol_count_; ++index) {
             const std::uint32_t chain_hash = gnu_chain_[index - gnu_first_symbol_];
             if (((chain_hash ^ hash) >> 1) == 0 && (found = consider(index, name, candidates)))
                 break;

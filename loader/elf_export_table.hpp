@@ -22,12 +22,13 @@ public:
     // nothing, when they are missing or malformed.
     static ElfExportTable of(const struct link_map *map) noexcept;
 
-    // The address of the defined, exported (global, weak or unique) function
-    // or object named exactly `name`, by the loader's rule for versioned
-    // names: an unversioned definition or one in the base version is taken
-    // at once; otherwise the one definition not hidden, if there is exactly
-    // one. An indirect function's resolver is called for its address, as
-    // the loader does. Null when there is none.
+    // The address of the defined, exported (global, weak or unique) function,
+    // object or untyped label named exactly `name`, by the loader's rules:
+    // a GNU hash table, when there is one, is the only one searched; for
+    // versioned names, an unversioned definition or one in the base version
+    // is taken at once, otherwise the one definition not hidden, if there is
+    // exactly one. An indirect function's resolver is called for its
+    // address, as the loader does. Null when there is none.
     void *find(const ExportName &name) const noexcept;
 
     // Every dynamic symbol but the first with its name, for tools; symbols

@@ -1,7 +1,9 @@
 // The one guarded call of the bridge: a C++ exception that leaves the body,
 // whatever runtime threw it, ends there and the call returns normally.
 // Processor faults (an access violation, a division by zero) are not C++
-// exceptions and pass through untouched.
+// exceptions and pass through untouched, and so, on POSIX, does the unwind
+// of a thread that is cancelled or calls pthread_exit: none of this is
+// noexcept, so that it can pass.
 #pragma once
 
 namespace vantrell::platform {
@@ -10,9 +12,9 @@ namespace vantrell::platform {
 // the structured exception of the platform's native C++ compiler (code
 // 0xE06D7363), unwinding the frames below it as that compiler's catch (...)
 // would; elsewhere it is a catch (...).
-void call_guarded(void (*body)(void *), void *context) noexcept;
+void call_guarded(void (*body)(void *), void *context);
 
-template <class Body> void call_guarded(Body &body) noexcept {
+template <class Body> void call_guarded(Body &body) {
     call_guarded([](void *context) { (*static_cast<Body *>(context))(); }, &body);
 }
 

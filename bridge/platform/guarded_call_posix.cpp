@@ -1,10 +1,17 @@
 #include "guarded_call.hpp"
 
+#include <cxxabi.h>
+
 namespace vantrell::platform {
 
-void call_guarded(void (*body)(void *), void *context) noexcept {
+// Thread cancellation and pthread_exit unwind the thread as a "forced
+// unwind", which the C library requires every catch to let through; only
+// real exceptions end here.
+void call_guarded(void (*body)(void *), void *context) {
     try {
         body(context);
+    } catch (abi::__forced_unwind &) {
+        throw;
     } catch (...) {
     }
 }

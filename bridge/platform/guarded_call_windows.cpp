@@ -241,7 +241,7 @@ _vantrell_guard_catch:
 
 namespace vantrell::platform {
 
-void call_guarded(void (*body)(void *), void *context) noexcept {
+void call_guarded(void (*body)(void *), void *context) {
     Call call{body, context};
     vantrell_guarded_frame(call_catching, &call);
 }

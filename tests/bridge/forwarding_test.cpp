@@ -1,6 +1,10 @@
 // Numbers and truths crossing to the module and back.
 #include "bridge_fixture.hpp"
 
+#if !defined(_WIN32)
+#include <pthread.h>
+#endif
+
 namespace bridge_test {
 namespace {
 
@@ -142,6 +146,35 @@ TEST_F(Forwarding, NativeCompilersExceptionOutOfEndGameIsSwallowed) {
     b.endGame(env, cls, 2, 0);
     EXPECT_EQ(b.getAISetupPiece(env, cls, 1, 0), 2) << "the guard holds on every call";
     EXPECT_EQ(b.getAISetupPiece(env, cls, 2, 0), 2);
+}
+#endif
+
+#if !defined(_WIN32)
+// A thread that ends inside endGame (pthread_exit, or cancellation) unwinds
+// through the guard, which lets it pass: it is no exception to swallow, and
+// the C library ends the process if it is stopped.
+TEST_F(Forwarding, ThreadEndingInsideEndGamePassesTheGuard) {
+    ASSERT_TRUE(load(THROWING_MODULE_PATH));
+    struct Call {
+        Bridge &b;
+        JNIEnv *env;
+        jclass cls;
+        bool returned;
+    } call{b, env, cls, false};
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(
+                  &thread, nullptr,
+                  [](void *context) -> void * {
+                      auto *c = static_cast<Call *>(context);
+                      c->b.endGame(c->env, c->cls, 5, 0);
+                      c->returned = true;
+                      return nullptr;
+                  },
+                  &call),
+              0);
+    ASSERT_EQ(pthread_join(thread, nullptr), 0);
+    EXPECT_FALSE(call.returned) << "the thread ended inside endGame";
+    EXPECT_EQ(b.getCreateGameMode(env, cls), 1) << "endGame's frame was cleaned up on the way";
 }
 #endif
 

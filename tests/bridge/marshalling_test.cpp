@@ -54,7 +54,7 @@ TEST_F(Marshalling, CallsTheVmAndTheModuleInTheirOrder) {
     b.newGameCreated(env, cls, owner, 3);
     b.getPublicName(env, cls);
     EXPECT_EQ(sequence, (std::vector<std::string>{
-                            "JNI GetArrayLength", "module getAIMove([0 0 0 0 0])", "JNI GetByteArrayElements",
+                            "module getAIMove([0 0 0 0 0])", "JNI GetArrayLength", "JNI GetByteArrayElements",
                             "JNI ReleaseByteArrayElements", //
                             "JNI GetArrayLength", "JNI GetByteArrayElements", "module illegalMove([6 7 8 9 10])",
                             "JNI ReleaseByteArrayElements", //
@@ -154,7 +154,11 @@ TEST_F(Marshalling, IllegalMoveWorksOnTheHostsElements) {
     EXPECT_EQ(b.illegalMove(env, cls, move), JNI_FALSE);
 }
 
-TEST_F(Marshalling, MoveArraysThatCannotHoldAMoveAreRefused) {
+// getAIMove calls the module before it looks at the array, so an array
+// that cannot hold the move (null or short) is only left as it was; the
+// move stays in the buffer for the next array. illegalMove refuses such an
+// array without a module call: the module would read past its end.
+TEST_F(Marshalling, MoveArraysThatCannotHoldAMoveAreLeftAsTheyWere) {
     script_move({1, 2, 3, 4, 5}, 0x1F);
     probe_set_answer("illegalMove", 1);
     for (size_t length = 0; length < 5; ++length) {
@@ -166,7 +170,15 @@ TEST_F(Marshalling, MoveArraysThatCannotHoldAMoveAreRefused) {
     }
     b.getAIMove(env, cls, nullptr);
     EXPECT_EQ(b.illegalMove(env, cls, nullptr), JNI_FALSE);
-    EXPECT_EQ(module_calls(), Calls{}) << "no module call without a move record";
+    Calls expected(6, "getAIMove([1 2 3 4 5])");
+    expected[0] = "getAIMove([0 0 0 0 0])";
+    EXPECT_EQ(module_calls(), expected) << "getAIMove only, once per call";
+    EXPECT_EQ(vm.outstanding(), 0u);
+
+    script_move({9, 9, 9, 9, 9}, 0);
+    jbyteArray whole = vm.bytes({0, 0, 0, 0, 0});
+    b.getAIMove(env, cls, whole);
+    EXPECT_EQ(vm.contents(whole), (std::vector<int8_t>{1, 2, 3, 4, 5})) << "the buffer kept the last move";
 }
 
 TEST_F(Marshalling, IllegalMoveWithElementsRefusedIsFalseWithoutAModuleCall) {

@@ -476,15 +476,18 @@ public:
     jbyteArray java = nullptr;
 };
 
-// getAIMove: the module writes into the bridge's buffer, whose five bytes
-// then go to the host's array if its elements are handed out.
+// getAIMove: the module writes into the bridge's buffer, whatever the
+// array; the five bytes then go to the host's array if it holds a move and
+// its elements are handed out.
 template <> class Arg<p_MOVE_OUT> : public MoveArray {
 public:
     using MoveArray::MoveArray;
-    bool acquire(Prediction &) { return holds_move(); }
+    bool acquire(Prediction &) { return true; }
     void record(Prediction &p) { p.record(move_text(state().buffer.data())); }
     void after_module(Prediction &p) {
         apply_scripted_move(state().buffer.data());
+        if (!holds_move())
+            return;
         ++p.array_gets;
         if (p.run.array_elements.refuse()) {
             p.refused = true;

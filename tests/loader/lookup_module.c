@@ -24,5 +24,12 @@ __asm__(".symver versioned_new, versioned@@VERS_2");
 int hidden_only_implementation(void) { return 30; }
 __asm__(".symver hidden_only_implementation, hidden_only@VERS_1");
 
+/* A label with no symbol type, as assemblers leave one unless told. */
+__asm__(".text\n"
+        ".globl untyped_function\n"
+        "untyped_function:\n"
+        "    movl $5, %eax\n"
+        "    ret\n");
+
 /* Needs the dependency, so that the loader maps it with the module. */
 int calls_dependency(void) { return dependency_only_function(); }

@@ -9,6 +9,7 @@
 //      handler
 //   3  throws and catches a C++ exception inside, then returns
 //   4  writes to an address no process can write: a processor fault
+//   5  POSIX: ends its thread (pthread_exit), which unwinds the thread
 #include "ai_module.h"
 
 #include <cstdint>
@@ -16,6 +17,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+#else
+#include <pthread.h>
 #endif
 
 namespace {
@@ -150,6 +153,12 @@ extern "C" void AI_CALL endGame(int32_t result, int32_t) {
         *reinterpret_cast<volatile int32_t *>(unmapped) = result;
         break;
     }
+#if !defined(_WIN32)
+    case 5: {
+        FrameCleanup cleanup;
+        pthread_exit(nullptr);
+    }
+#endif
     }
 }
 
