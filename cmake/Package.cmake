@@ -10,18 +10,20 @@ install(TARGETS vantrell tarrowby RUNTIME DESTINATION . COMPONENT host LIBRARY D
 get_target_property(_bridge_jar native_ai_bridge JAR_FILE)
 get_target_property(_demo_jar demo_host JAR_FILE)
 install(FILES ${_bridge_jar} ${_demo_jar} ${VANTRELL_BRIDGE_SOURCES_JAR} ${VANTRELL_BRIDGE_JAVADOC_JAR}
-        DESTINATION . COMPONENT host)
+              ${VANTRELL_BRIDGE_POM} DESTINATION . COMPONENT host)
 install(FILES "${PROJECT_SOURCE_DIR}/include/ai_module.h" DESTINATION include COMPONENT host)
+# Component "maven": the bridge jar, its sources and javadoc and its POM in
+# a Maven repository's layout (scripts/install-maven.sh):
+#   cmake --install <build dir> --component maven --prefix ~/.m2/repository
+install(FILES ${_bridge_jar} ${VANTRELL_BRIDGE_SOURCES_JAR} ${VANTRELL_BRIDGE_JAVADOC_JAR} ${VANTRELL_BRIDGE_POM}
+        DESTINATION com/quenbrook/ravo/tessel/native-ai-bridge/${PROJECT_VERSION} COMPONENT maven)
 
-# On Windows the bridge carries its C++ runtime (-static-libstdc++) but
-# shares GCC's unwinder with the modules, so libgcc's DLL ships beside it.
+# The DLLs the bridge imports that Windows does not provide (x86: GCC's
+# unwinder, shared with the modules; bridge/CMakeLists.txt) ship beside it.
 set(VANTRELL_PACKAGE_DLLS)
-foreach(_dll IN LISTS VANTRELL_RUNTIME_DLLS)
-  get_filename_component(_name "${_dll}" NAME)
-  if(_name MATCHES "^libgcc_s_")
-    list(APPEND VANTRELL_PACKAGE_DLLS "${_dll}")
-  endif()
-endforeach()
+if(WIN32)
+  get_target_property(VANTRELL_PACKAGE_DLLS vantrell VANTRELL_COMPANION_DLLS)
+endif()
 set(VANTRELL_RUNTIME_LINES "")
 if(VANTRELL_PACKAGE_DLLS)
   install(FILES ${VANTRELL_PACKAGE_DLLS} DESTINATION . COMPONENT host)
@@ -48,10 +50,19 @@ endif()
 set(VANTRELL_BRIDGE_FILE "$<TARGET_FILE_NAME:vantrell>")
 set(VANTRELL_SAMPLE_FILE "$<TARGET_FILE_NAME:tarrowby>")
 if(WIN32)
-  set(VANTRELL_PLATFORM_NOTE "On Windows the class path separator is ';', and Windows finds a library's DLLs beside
-the program and on PATH, not beside the library: put this folder on PATH.")
+  set(VANTRELL_PATH_SEPARATOR ";")
+  if(VANTRELL_PACKAGE_DLLS)
+    set(VANTRELL_PLATFORM_NOTE "On Windows the class path separator is ';'. Loaded by -Dvantrell.library or from
+java.library.path, the bridge needs the DLLs listed above where Windows looks for a library's DLLs:
+beside the program (java.exe), in the working directory or on PATH, not beside the bridge. The jar's
+own copy needs nothing: the jar loads them first.")
+  else()
+    set(VANTRELL_PLATFORM_NOTE "On Windows the class path separator is ';'. The bridge needs no DLL but
+Windows' own: it loads from any folder and any working directory.")
+  endif()
 else()
-  set(VANTRELL_PLATFORM_NOTE "")
+  set(VANTRELL_PATH_SEPARATOR ":")
+  set(VANTRELL_PLATFORM_NOTE "The Linux bridge needs glibc 2.34 or newer (Debian 12, Ubuntu 22.04, RHEL 9 and later).")
 endif()
 configure_file("${CMAKE_CURRENT_LIST_DIR}/package/README.txt.in" "${CMAKE_BINARY_DIR}/package/README.txt.in" @ONLY)
 file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/package/README.txt" INPUT "${CMAKE_BINARY_DIR}/package/README.txt.in")

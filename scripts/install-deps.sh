@@ -11,7 +11,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev valgrind openjdk-17-jdk-headless libgtest-dev junit5
-          binutils nlohmann-json3-dev libjna-java libjna-jni)
+          binutils nlohmann-json3-dev libjna-java libjna-jni
+          maven libmaven-compiler-plugin-java libmaven-resources-plugin-java)
 command -v python3 >/dev/null || packages+=(python3)
 windows=0
 [[ "${1:-}" == "--windows" ]] && windows=1

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every preset and runs every test: the
-# native Linux build, the sanitized Linux build, then the Windows cross
-# builds with their tests under Wine: x64 under wine64, and x86, the real
+# Windows cross builds with their tests under Wine, then the native Linux
+# build (whose jar carries every bridge) and the sanitized Linux build. The
+# Windows tests run x64 under wine64, and x86, the real
 # target, under 32-bit Wine, natively or, where this machine refuses 32-bit
 # programs, under qemu-i386 user emulation (if that cannot be set up, the
 # tests that must run x86 programs are reported as skipped, with the reason
@@ -12,16 +13,12 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh --windows
 
 run_preset() {
-    cmake --preset "$1"
-    cmake --build --preset "$1"
-    ctest --preset "$1"
+    local preset=$1
+    shift
+    cmake --preset "$preset" "$@"
+    cmake --build --preset "$preset"
+    ctest --preset "$preset"
 }
-
-run_preset linux
-
-# The C++ suites, the modules and the fuzzer again, built by clang with
-# AddressSanitizer and UndefinedBehaviorSanitizer; any report fails a test.
-run_preset linux-sanitize
 
 # Wine without a display and without the Mono/Gecko installers, so that a
 # fresh prefix is made unattended (as root in CI too). The build's own runs
@@ -30,6 +27,13 @@ export DISPLAY=
 export WINEDLLOVERRIDES="mscoree,mshtml="
 run_preset windows-x64
 run_preset windows-x86
+
+# The Linux build last: its bridge jar carries the Windows bridges too.
+run_preset linux "-DVANTRELL_JAR_NATIVES_FROM=$PWD/build/windows-x86;$PWD/build/windows-x64"
+
+# The C++ suites, the modules and the fuzzer again, built by clang with
+# AddressSanitizer and UndefinedBehaviorSanitizer; any report fails a test.
+run_preset linux-sanitize
 
 for preset in windows-x64 windows-x86; do
     if [[ -f "build/$preset/tests-not-run.txt" ]]; then

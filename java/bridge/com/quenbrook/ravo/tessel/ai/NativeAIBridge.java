@@ -21,20 +21,44 @@ package com.quenbrook.ravo.tessel.ai;
  * passes is lent to the module for the call only.
  *
  * <p><b>Loading the native library.</b> The class loads {@code vantrell}
- * with {@link System#loadLibrary} (found on {@code java.library.path}),
- * unless the system property {@code vantrell.library} names a file, which is
- * then loaded with {@link System#load} instead. Nothing else is read.
+ * once, when it is first used, in the first of these ways that applies:
+ * <ol>
+ * <li>the file named by the system property {@code vantrell.library}
+ *     ({@link #LIBRARY_PROPERTY}), absolute or relative to the working
+ *     directory, with {@link System#load}; when it is set, nothing else is
+ *     tried;</li>
+ * <li>{@code vantrell} found on {@code java.library.path}, with
+ *     {@link System#loadLibrary};</li>
+ * <li>the copy this jar carries for the platform the JVM runs on (Linux
+ *     x86_64, Windows x86, Windows x64, as far as the jar was built with
+ *     them), copied to a new private temporary folder and loaded from
+ *     there, with the DLLs it needs before it; the copies are removed at
+ *     once where the platform allows (Linux), at exit where it can
+ *     (Windows keeps loaded DLLs, so they may stay).</li>
+ * </ol>
+ * When none works, the first use of the class throws
+ * {@link UnsatisfiedLinkError} (as the cause of an
+ * {@link ExceptionInInitializerError} where the JVM wraps it) whose message
+ * says what was tried and why each failed. A host then needs only this jar
+ * on its class path or module path (module name
+ * {@code com.quenbrook.ravo.tessel.ai}). On JDK 22 and later, loading a
+ * native library prints a warning unless the host is started with
+ * {@code --enable-native-access=com.quenbrook.ravo.tessel.ai} (module path)
+ * or {@code --enable-native-access=ALL-UNNAMED} (class path), or, for an
+ * executable jar, its manifest says {@code Enable-Native-Access: ALL-UNNAMED}.
+ *
+ * <p><b>What a module can do to the host.</b> The module runs in the
+ * host's process, on the calling thread: a module that crashes (an access
+ * violation, say) ends the JVM, and a module that does not return blocks
+ * the thread that called it. Only an exception out of {@link #endGame} is
+ * caught by the bridge.
  */
 public final class NativeAIBridge {
     /** The system property that names the native library's file, when set. */
     public static final String LIBRARY_PROPERTY = "vantrell.library";
 
     static {
-        String file = System.getProperty(LIBRARY_PROPERTY);
-        if (file != null && !file.isEmpty())
-            System.load(file);
-        else
-            System.loadLibrary("vantrell");
+        NativeLibraryLoader.load(LIBRARY_PROPERTY);
     }
 
     private NativeAIBridge() {}

@@ -1,0 +1,23 @@
+# Copies one platform's native files into FOLDER for the bridge jar, strips
+# their debug information, and lists their names in natives.list in the
+# order given (the bridge last: what it imports is loaded before it).
+#   cmake -DFOLDER=<dir> -DFILES=<file;...> [-DSTRIP=<strip>] -P StageJarNatives.cmake
+cmake_policy(VERSION 3.25)
+file(REMOVE_RECURSE "${FOLDER}")
+file(MAKE_DIRECTORY "${FOLDER}")
+set(names "")
+foreach(file IN LISTS FILES)
+  if(file STREQUAL "")
+    continue()
+  endif()
+  get_filename_component(name "${file}" NAME)
+  file(COPY_FILE "${file}" "${FOLDER}/${name}")
+  if(STRIP)
+    execute_process(COMMAND "${STRIP}" --strip-debug "${FOLDER}/${name}" RESULT_VARIABLE rc)
+    if(NOT rc EQUAL 0)
+      message(FATAL_ERROR "${STRIP} failed on ${FOLDER}/${name}")
+    endif()
+  endif()
+  string(APPEND names "${name}\n")
+endforeach()
+file(WRITE "${FOLDER}/natives.list" "${names}")
