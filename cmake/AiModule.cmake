@@ -1,7 +1,7 @@
 # Building AI modules: shared libraries that export the functions of
 # ai_module.h under their decorated names ("_abortGame@4").
 #
-#   add_ai_module(<target> <source>... [FUNCTIONS <name>...])
+#   add_ai_module(<target> <source>... [FUNCTIONS <name>...] [SHARED_RUNTIME])
 #       A SHARED library built from the sources, with ai_module.h on its
 #       include path: lib<target>.so on ELF platforms, <target>.dll on
 #       Windows. It exports exactly the contract functions its sources
@@ -11,6 +11,13 @@
 #       signature) and, with FUNCTIONS, when a listed function is not
 #       defined or a defined one is not listed. The target's AI_EXPORT_NAMES
 #       property holds the export names of FUNCTIONS, or all 36.
+#       On Windows a module needs nothing but the operating system: GCC's
+#       and the C++ runtime are linked in, and a C++ module's exported
+#       endGame runs the author's inside a catch-all (an exception cannot
+#       leave a module with its own runtime for the host's bridge on x86).
+#       SHARED_RUNTIME builds it as modules built elsewhere may be instead:
+#       the runtime DLLs imported, endGame exported as written (for testing
+#       a host's handling of such modules).
 #
 #   ai_module_functions(<names_var> <bytes_var>)
 #       The contract's 36 function names ("initialize", ...) and their
@@ -28,8 +35,10 @@
 
 include_guard(GLOBAL)
 
-# The pre-link step of add_ai_module, beside this file.
+# The pre-link step of add_ai_module, and the catch around a Windows C++
+# module's endGame, beside this file.
 set(_AI_MODULE_EXPORTS_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/AiModuleExports.cmake")
+set(_AI_MODULE_END_GAME_CATCH "${CMAKE_CURRENT_LIST_DIR}/ai_module_end_game_catch.cpp")
 
 if(CMAKE_VERSION VERSION_LESS 3.18)
   message(FATAL_ERROR "AiModule.cmake needs CMake 3.18 or newer")
@@ -103,7 +112,7 @@ function(ai_module_export_names out_var)
 endfunction()
 
 function(add_ai_module target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "FUNCTIONS")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "SHARED_RUNTIME" "" "FUNCTIONS")
   set(sources ${arg_UNPARSED_ARGUMENTS})
   if(NOT sources)
     message(FATAL_ERROR "add_ai_module(${target}): no sources given")
@@ -123,10 +132,26 @@ function(add_ai_module target)
     # file turns the linker's automatic exports off, so the export table
     # holds exactly the names the definition file gives.
     set_target_properties(${target} PROPERTIES PREFIX "")
-    # An exception thrown in the module must unwind through the one shared
-    # libgcc the bridge uses: a private copy never finds the bridge's guard
-    # (on x86, where each copy keeps its own unwind tables).
-    target_link_options(${target} PRIVATE "$<$<AND:$<LINK_LANGUAGE:CXX>,$<CXX_COMPILER_ID:GNU>>:-shared-libgcc>")
+    # A host's LoadLibraryW looks for a module's DLLs beside the host's
+    # program, in the system folders, the working directory and on PATH,
+    # never beside the module: the module carries its runtime. Its own
+    # unwinder cannot hand an exception to the bridge on x86, so a C++
+    # module's endGame catches its own (ai_module_end_game_catch.cpp).
+    set(is_cxx FALSE)
+    foreach(source IN LISTS sources)
+      if(source MATCHES "\\.(cpp|cc|cxx|c\\+\\+|C)$")
+        set(is_cxx TRUE)
+      endif()
+    endforeach()
+    if(arg_SHARED_RUNTIME)
+      target_link_options(${target} PRIVATE "$<$<AND:$<LINK_LANGUAGE:CXX>,$<CXX_COMPILER_ID:GNU>>:-shared-libgcc>")
+    else()
+      target_link_options(${target} PRIVATE "$<$<CXX_COMPILER_ID:GNU>:-static-libgcc;-static-libstdc++>")
+      if(is_cxx)
+        target_sources(${target} PRIVATE "${_AI_MODULE_END_GAME_CATCH}")
+        set(catching_end_game ai_module_caught_endGame)
+      endif()
+    endif()
     set(export_file "${CMAKE_CURRENT_BINARY_DIR}/${target}.def")
     if(CMAKE_SIZEOF_VOID_P EQUAL 4)
       set(style x86)
@@ -191,6 +216,7 @@ function(add_ai_module target)
   add_custom_command(TARGET ${target} PRE_LINK
     COMMAND "${CMAKE_COMMAND}" "-DNM=${CMAKE_NM}" "-DOBJECTS=$<JOIN:$<TARGET_OBJECTS:${target}>,|>"
             "-DCONTRACT=${contract}" "-DLISTED=${listed}" -DSTYLE=${style} "-DOUTPUT=${export_file}"
+            "-DCATCHING_END_GAME=${catching_end_game}" "-DHEADER=${include_dir}/ai_module_list.h"
             "-DTARGET=${target}" -P "${_AI_MODULE_EXPORTS_SCRIPT}"
     COMMENT "Checking the contract functions of ${target}"
     VERBATIM)

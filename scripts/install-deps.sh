@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs, through apt-get, whatever the build and the tests need and this
-# machine lacks. Does nothing when all is there. Pass --windows to include the
+# machine lacks. Does nothing when all is there. --demo: only what the demo
+# and the SDK need (no test stack). Pass --windows to include the
 # Windows cross compilers (x86 and x64), Wine (32-bit and 64-bit), the
 # GoogleTest sources the cross builds compile and a 32-bit C compiler. 32-bit
 # Wine installs on any machine of this kind; where the kernel refuses 32-bit
@@ -10,12 +11,18 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev valgrind openjdk-17-jdk-headless libgtest-dev junit5
-          binutils nlohmann-json3-dev libjna-java libjna-jni
-          maven libmaven-compiler-plugin-java libmaven-resources-plugin-java)
-command -v python3 >/dev/null || packages+=(python3)
 windows=0
 [[ "${1:-}" == "--windows" ]] && windows=1
+if [[ "${1:-}" == "--demo" ]]; then
+    # The demo and the SDK: the bridge, the sample module, the demo host and
+    # the checker, without the test stack.
+    packages=(cmake ninja-build g++ openjdk-17-jdk-headless binutils nlohmann-json3-dev)
+else
+    packages=(cmake ninja-build g++ clang libclang-rt-14-dev valgrind openjdk-17-jdk-headless libgtest-dev junit5
+              binutils nlohmann-json3-dev libjna-java libjna-jni
+              maven libmaven-compiler-plugin-java libmaven-resources-plugin-java)
+    command -v python3 >/dev/null || packages+=(python3)
+fi
 if ((windows)); then
     packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 googletest gcc-multilib)
 fi

@@ -8,14 +8,15 @@
 
 namespace vantrell::platform {
 
-// Calls body(context) under the guard. On Windows the guard also catches
+// Calls body(context) under the guard; false when an exception left it and
+// was swallowed. On Windows the guard also catches
 // the structured exception of the platform's native C++ compiler (code
 // 0xE06D7363), unwinding the frames below it as that compiler's catch (...)
 // would; elsewhere it is a catch (...).
-void call_guarded(void (*body)(void *), void *context);
+bool call_guarded(void (*body)(void *), void *context);
 
-template <class Body> void call_guarded(Body &body) {
-    call_guarded([](void *context) { (*static_cast<Body *>(context))(); }, &body);
+template <class Body> bool call_guarded(Body &body) {
+    return call_guarded([](void *context) { (*static_cast<Body *>(context))(); }, &body);
 }
 
 } // namespace vantrell::platform

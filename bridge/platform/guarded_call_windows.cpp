@@ -34,6 +34,7 @@ constexpr DWORD native_cxx_exception = 0xE06D7363;
 struct Call {
     void (*body)(void *);
     void *context;
+    bool caught;
 };
 
 void call_catching(void *call) noexcept {
@@ -41,6 +42,7 @@ void call_catching(void *call) noexcept {
     try {
         c->body(c->context);
     } catch (...) {
+        c->caught = true;
     }
 }
 
@@ -241,9 +243,10 @@ _vantrell_guard_catch:
 
 namespace vantrell::platform {
 
-void call_guarded(void (*body)(void *), void *context) {
-    Call call{body, context};
-    vantrell_guarded_frame(call_catching, &call);
+bool call_guarded(void (*body)(void *), void *context) {
+    Call call{body, context, false};
+    const bool caught_by_handler = vantrell_guarded_frame(call_catching, &call) != 0;
+    return !caught_by_handler && !call.caught;
 }
 
 } // namespace vantrell::platform

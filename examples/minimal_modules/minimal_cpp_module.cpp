@@ -2,6 +2,7 @@
 // so definitions need no extern "C" of their own.
 #include "ai_module.h"
 
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -12,7 +13,13 @@ void AI_CALL setOpponentUsername(const char *name) { opponent = name ? name : ""
 
 ai_bool8 AI_CALL submitOpponentMove(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) { return 1; }
 
-void AI_CALL endGame(int32_t, int32_t) { opponent.clear(); }
+// endGame is the one function whose exceptions the contract allows: one
+// that leaves it ends there, never in the host.
+void AI_CALL endGame(int32_t result, int32_t) {
+    opponent.clear();
+    if (result < 0)
+        throw std::invalid_argument("no such result");
+}
 
 const char *AI_CALL getPostGameChat(void) { return "well played"; }
 

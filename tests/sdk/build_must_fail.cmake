@@ -1,7 +1,9 @@
 # Configures and builds the project SOURCE against the installed SDK in
 # PREFIX with -DMISTAKE=<MISTAKE>, in WORK, and passes when the build fails
-# with output matching EXPECT.
-#   -DPREFIX=... -DSOURCE=... -DWORK=... -DMISTAKE=... -DEXPECT=regex [-DTOOLCHAIN=...] [-DGENERATOR=...]
+# with output matching EXPECT (with -DOUTCOME=warn: when it succeeds with
+# output matching EXPECT).
+#   -DPREFIX=... -DSOURCE=... -DWORK=... -DMISTAKE=... -DEXPECT=regex [-DOUTCOME=fail|warn]
+#   [-DTOOLCHAIN=...] [-DGENERATOR=...]
 file(REMOVE_RECURSE "${WORK}")
 set(configure "${CMAKE_COMMAND}" -S "${SOURCE}" -B "${WORK}" -G "${GENERATOR}" "-DMISTAKE=${MISTAKE}"
     "-DCMAKE_PREFIX_PATH=${PREFIX}")
@@ -15,7 +17,9 @@ endif()
 execute_process(COMMAND "${CMAKE_COMMAND}" --build "${WORK}" RESULT_VARIABLE status OUTPUT_VARIABLE out
   ERROR_VARIABLE err)
 string(REGEX REPLACE "[\n ]+" " " flat "${out} ${err}")
-if(status EQUAL 0)
+if(OUTCOME STREQUAL "warn" AND NOT status EQUAL 0)
+  message(FATAL_ERROR "the build of mistake ${MISTAKE} failed, where it should only warn:\n${out}\n${err}")
+elseif(NOT OUTCOME STREQUAL "warn" AND status EQUAL 0)
   message(FATAL_ERROR "the build of mistake ${MISTAKE} succeeded:\n${out}\n${err}")
 endif()
 if(NOT flat MATCHES "${EXPECT}")

@@ -11,8 +11,9 @@
 // the function that caused it.
 //
 // Exit status: 0 when the module exports at least one function and each
-// under its exact name (and, with --smoke, every call returned with a sound
-// answer); 1 otherwise; 2 for bad usage.
+// under its exact name (and, with --smoke, the session ran and every call
+// returned with a sound answer; an exception out of endGame, which the
+// bridge swallows, is no fault); 1 otherwise; 2 for bad usage.
 #include "ai_module.h"
 #include "console.hpp"
 #include "module_report.hpp"
@@ -36,9 +37,10 @@ int usage(const char *problem) {
 
 int main(int argc, char **argv) {
     using namespace aimodule_check;
-    // The child of --smoke: --smoke-child <records> --print|--quiet <module>.
-    if (argc == 5 && std::string(argv[1]) == "--smoke-child")
-        return smoke_child_main(argv[4], argv[2], std::string(argv[3]) == "--print");
+    // The child of --smoke: --smoke-child <records> --print|--quiet <first step> <module>.
+    if (argc == 6 && std::string(argv[1]) == "--smoke-child")
+        return smoke_child_main(argv[5], argv[2], std::string(argv[3]) == "--print",
+                                std::strtoul(argv[4], nullptr, 10));
 
     bool json = false, smoke = false;
     int call_timeout = 10;
@@ -79,18 +81,22 @@ int main(int argc, char **argv) {
         print_text(std::cout, report);
 
     SmokeOutcome outcome;
-    bool smoked = smoke && report.loaded;
-    if (smoked) {
+    if (smoke && report.loaded) {
         if (!json)
             std::cout << "smoke session:" << std::endl;
-        outcome = run_smoke_in_child(path, !json, call_timeout);
-        if (!json && !outcome.completed)
-            print_smoke_failure(std::cout, outcome);
-    } else if (smoke && !json) {
-        std::cout << "smoke session: not run, the module is not loaded here" << std::endl;
+        outcome = run_smoke_in_children(path, !json, call_timeout, [json](const SmokeFailure &failure) {
+            if (!json)
+                print_smoke_failure(std::cout, failure);
+        });
+    } else if (smoke) {
+        outcome.not_run = "the module is not loaded here";
+        if (!json)
+            std::cout << "smoke session: not run, " << outcome.not_run << std::endl;
     }
     int status = report.exit_status();
-    if (smoked && (!outcome.completed || smoke_problems(outcome) > 0))
+    // Asked for a session: one that could not run, or in which a call
+    // never returned or answered unsoundly, fails the check.
+    if (smoke && (!outcome.completed() || smoke_problems(outcome) > 0))
         status = 1;
     if (json)
         print_json(std::cout, report, smoke ? &outcome : nullptr, status);

@@ -19,8 +19,7 @@ void print_text(std::ostream &out, const Report &report) {
             out << "\n";
         }
         out << "not run here: " << report.not_loaded_here << "\n";
-    }
-    else if (!report.loaded) {
+    } else if (!report.loaded) {
         out << "does not load: " << report.load_error << "\n"
             << "likely cause: " << report.likely_cause << "\n";
         return;
@@ -47,8 +46,8 @@ void print_smoke_call(std::ostream &out, const SmokeCall &call) {
         << std::endl;
 }
 
-void print_smoke_failure(std::ostream &out, const SmokeOutcome &outcome) {
-    out << "  " << outcome.failed.call << " -> never returned: " << outcome.how << std::endl;
+void print_smoke_failure(std::ostream &out, const SmokeFailure &failure) {
+    out << "  " << failure.call.call << " -> never returned: " << failure.how << std::endl;
 }
 
 int smoke_problems(const SmokeOutcome &outcome) {
@@ -94,11 +93,15 @@ void print_json(std::ostream &out, const Report &report, const SmokeOutcome *smo
         for (const SmokeCall &call : smoke->calls)
             json["smoke"].push_back(
                 {{"function", call.function}, {"call", call.call}, {"answer", call.answer}, {"problem", call.problem}});
-        if (report.loaded && !smoke->completed)
-            json["smoke_failure"] = {
-                {"function", smoke->failed.function}, {"call", smoke->failed.call}, {"how", smoke->how}};
-        else if (!report.loaded)
-            json["smoke_failure"] = {{"function", ""}, {"call", ""}, {"how", "not run: the module is not loaded here"}};
+        // Every call that never returned; the first also as smoke_failure.
+        json["smoke_failures"] = nlohmann::json::array();
+        for (const SmokeFailure &failure : smoke->failures)
+            json["smoke_failures"].push_back(
+                {{"function", failure.call.function}, {"call", failure.call.call}, {"how", failure.how}});
+        if (!smoke->ran)
+            json["smoke_failure"] = {{"function", ""}, {"call", ""}, {"how", "not run: " + smoke->not_run}};
+        else if (!smoke->failures.empty())
+            json["smoke_failure"] = json["smoke_failures"][0];
     }
     json["exit_status"] = exit_status;
     // Module texts need not be valid UTF-8; replace what is not.

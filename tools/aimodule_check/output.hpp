@@ -11,8 +11,8 @@ namespace aimodule_check {
 
 void print_text(std::ostream &out, const Report &report);
 void print_smoke_call(std::ostream &out, const SmokeCall &call);
-// The call that never returned, and how the child ended.
-void print_smoke_failure(std::ostream &out, const SmokeOutcome &outcome);
+// A call that never returned, and how its child ended.
+void print_smoke_failure(std::ostream &out, const SmokeFailure &failure);
 // The calls whose answers are unsound (text that is not modified UTF-8).
 int smoke_problems(const SmokeOutcome &outcome);
 // The whole report as one JSON object, whatever happened; `exit_status` is

@@ -3,11 +3,14 @@
 #include "ai_module_list.h"
 #include "child_process.hpp"
 #include "console.hpp"
+#include "guarded_call.hpp"
 #include "module_diagnostics.hpp"
 #include "output.hpp"
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -83,9 +86,15 @@ std::string modified_utf8_problem(const unsigned char *text) {
     return "";
 }
 
-template <class Function> std::string answer_of(const char *kind, Function &&call, std::string &problem) {
+template <class Function>
+std::string answer_of(const char *name, const char *kind, Function &&call, std::string &problem) {
     const std::string k = kind;
     if constexpr (std::is_void_v<decltype(call())>) {
+        // As the bridge calls it: an exception out of endGame ends there.
+        if (std::strcmp(name, "endGame") == 0)
+            return vantrell::platform::call_guarded(call)
+                       ? "done"
+                       : "threw an exception, which the bridge swallows (allowed for endGame)";
         call();
         return "done";
     } else {
@@ -105,11 +114,11 @@ template <class Function> std::string answer_of(const char *kind, Function &&cal
 
 } // namespace
 
-std::vector<SmokeCall> run_smoke_session(vantrell::loader::ModuleHandle module,
-                                         const std::function<void(const SmokeCall &)> &before_each,
+std::vector<SmokeCall> run_smoke_session(vantrell::loader::ModuleHandle module, std::size_t first_step,
+                                         const std::function<void(std::size_t, const SmokeCall &)> &before_each,
                                          const std::function<void(const SmokeCall &)> &after_each) {
-    std::vector<std::function<SmokeCall()>> session;
-    std::function<SmokeCall()> last;
+    std::vector<std::function<SmokeCall(std::size_t)>> session;
+    std::function<SmokeCall(std::size_t)> last;
 
 #define SMOKE_GET_FIRST(kind, name) args.get_##kind(#name)
 #define SMOKE_GET_NEXT(kind, name) , args.get_##kind(#name)
@@ -118,14 +127,15 @@ std::vector<SmokeCall> run_smoke_session(vantrell::loader::ModuleHandle module,
 #define SMOKE_STEP(result, name, bytes, params, missing)                                                               \
     if (auto function =                                                                                                \
             reinterpret_cast<decltype(&::name)>(vantrell::loader::find_export(module, AI_EXPORT_NAME(name, bytes)))) { \
-        auto step = [function, &before_each]() {                                                                       \
+        auto step = [function, &before_each](std::size_t index) {                                                      \
             Arguments args;                                                                                            \
             std::string shown;                                                                                         \
             AI_PARAMS(bytes, params, , SMOKE_SHOW_FIRST, SMOKE_SHOW_NEXT)                                              \
             SmokeCall call{#name, #name "(" + shown + ")", "", ""};                                                    \
-            before_each(call);                                                                                         \
+            before_each(index, call);                                                                                  \
             call.answer = answer_of(                                                                                   \
-                #result, [&]() { return function(AI_PARAMS(bytes, params, , SMOKE_GET_FIRST, SMOKE_GET_NEXT)); },      \
+                #name, #result,                                                                                        \
+                [&]() { return function(AI_PARAMS(bytes, params, , SMOKE_GET_FIRST, SMOKE_GET_NEXT)); },               \
                 call.problem);                                                                                         \
             if (call.call.find("move record") != std::string::npos)                                                    \
                 call.answer += ", move " + move_text(args.move_out);                                                   \
@@ -141,8 +151,8 @@ std::vector<SmokeCall> run_smoke_session(vantrell::loader::ModuleHandle module,
     std::vector<SmokeCall> calls;
     if (last)
         session.push_back(last);
-    for (auto &step : session) {
-        calls.push_back(step());
+    for (std::size_t index = first_step; index < session.size(); ++index) {
+        calls.push_back(session[index](index));
         after_each(calls.back());
     }
     return calls;
@@ -151,9 +161,9 @@ std::vector<SmokeCall> run_smoke_session(vantrell::loader::ModuleHandle module,
 namespace {
 
 // The records a child writes for its parent, one line each, fields split by
-// tabs: "begin <function> <call>" before a call, "call <function> <call>
-// <answer> <problem>" after it. Tabs, newlines and backslashes in a field
-// are escaped.
+// tabs: "begin <step> <function> <call>" before a call, "call <function>
+// <call> <answer> <problem>" after it. Tabs, newlines and backslashes in a
+// field are escaped.
 std::string escaped(const std::string &field) {
     std::string text;
     for (char c : field)
@@ -194,7 +204,8 @@ std::vector<std::string> record_lines(const std::filesystem::path &records) {
 
 } // namespace
 
-int smoke_child_main(const std::string &module_path, const std::string &records, bool print_calls) {
+int smoke_child_main(const std::string &module_path, const std::string &records, bool print_calls,
+                     std::size_t first_step) {
     ModuleOutputToStderr quiet(!print_calls);
     std::FILE *out = std::fopen(records.c_str(), "wb");
     if (!out)
@@ -208,10 +219,10 @@ int smoke_child_main(const std::string &module_path, const std::string &records,
         std::fflush(out);
     };
     run_smoke_session(
-        module,
-        [&](const SmokeCall &call) {
+        module, first_step,
+        [&](std::size_t step, const SmokeCall &call) {
             std::cout.flush();
-            record("begin\t" + escaped(call.function) + "\t" + escaped(call.call));
+            record("begin\t" + std::to_string(step) + "\t" + escaped(call.function) + "\t" + escaped(call.call));
         },
         [&](const SmokeCall &call) {
             if (print_calls)
@@ -225,7 +236,21 @@ int smoke_child_main(const std::string &module_path, const std::string &records,
     return 0;
 }
 
-SmokeOutcome run_smoke_in_child(const std::string &module_path, bool print_calls, int call_timeout_seconds) {
+namespace {
+
+// One child's part of the session, from `first_step`: the calls that
+// returned, and, when the child did not end well, the step it was in (or
+// none: it failed loading or unloading) and how it ended.
+struct ChildRun {
+    std::vector<SmokeCall> calls;
+    bool failed = false;
+    bool in_step = false;
+    std::size_t step = 0;
+    SmokeCall pending;
+    std::string how;
+};
+
+ChildRun run_child(const std::string &module_path, bool print_calls, int call_timeout_seconds, std::size_t first_step) {
     namespace fs = std::filesystem;
     std::error_code error;
     static int runs = 0;
@@ -233,13 +258,14 @@ SmokeOutcome run_smoke_in_child(const std::string &module_path, bool print_calls
         fs::temp_directory_path(error) /
         ("aimodule-check-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
          std::to_string(++runs) + ".smoke");
-    SmokeOutcome outcome;
+    ChildRun run;
     std::cout.flush();
-    auto child =
-        ChildProcess::start({"--smoke-child", records.string(), print_calls ? "--print" : "--quiet", module_path});
+    auto child = ChildProcess::start({"--smoke-child", records.string(), print_calls ? "--print" : "--quiet",
+                                      std::to_string(first_step), module_path});
     if (!child) {
-        outcome.how = "the checker could not start a child process";
-        return outcome;
+        run.failed = true;
+        run.how = "the checker could not start a child process";
+        return run;
     }
     using clock = std::chrono::steady_clock;
     auto last_progress = clock::now();
@@ -257,23 +283,45 @@ SmokeOutcome run_smoke_in_child(const std::string &module_path, bool print_calls
             break;
         }
     }
-    bool pending = false;
     for (const std::string &line : record_lines(records)) {
         std::vector<std::string> fields = fields_of(line);
-        if (fields.size() >= 3 && fields[0] == "begin") {
-            outcome.failed = SmokeCall{fields[1], fields[2], "", ""};
-            pending = true;
+        if (fields.size() >= 4 && fields[0] == "begin") {
+            run.step = std::strtoul(fields[1].c_str(), nullptr, 10);
+            run.pending = SmokeCall{fields[2], fields[3], "", ""};
+            run.in_step = true;
         } else if (fields.size() >= 4 && fields[0] == "call") {
-            outcome.calls.push_back(SmokeCall{fields[1], fields[2], fields[3], fields.size() > 4 ? fields[4] : ""});
-            pending = false;
+            run.calls.push_back(SmokeCall{fields[1], fields[2], fields[3], fields.size() > 4 ? fields[4] : ""});
+            run.in_step = false;
         }
     }
     fs::remove(records, error);
-    outcome.how =
-        hung ? "no answer within " + std::to_string(call_timeout_seconds) + " s: stopped" : child->how_it_ended();
-    outcome.completed = !pending && outcome.how.empty();
-    if (!outcome.completed && !pending)
-        outcome.failed = SmokeCall{"", "loading or unloading the module", "", ""};
+    run.how = hung ? "no answer within " + std::to_string(call_timeout_seconds) + " s: stopped" : child->how_it_ended();
+    run.failed = run.in_step || !run.how.empty();
+    return run;
+}
+
+} // namespace
+
+SmokeOutcome run_smoke_in_children(const std::string &module_path, bool print_calls, int call_timeout_seconds,
+                                   const std::function<void(const SmokeFailure &)> &on_failure) {
+    SmokeOutcome outcome;
+    outcome.ran = true;
+    for (std::size_t first_step = 0;;) {
+        ChildRun run = run_child(module_path, print_calls, call_timeout_seconds, first_step);
+        outcome.calls.insert(outcome.calls.end(), run.calls.begin(), run.calls.end());
+        if (!run.failed)
+            break;
+        SmokeFailure failure{run.in_step ? run.pending : SmokeCall{"", "loading or unloading the module", "", ""},
+                             run.how.empty() ? "ended without a word" : run.how};
+        outcome.failures.push_back(failure);
+        on_failure(failure);
+        // A call that never returned: the rest of the session goes on in a
+        // fresh child. Anything else (the module did not load or unload)
+        // would fail the same way again.
+        if (!run.in_step)
+            break;
+        first_step = run.step + 1;
+    }
     return outcome;
 }
 

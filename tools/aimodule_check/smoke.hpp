@@ -18,26 +18,38 @@ struct SmokeCall {
 };
 
 // Calls every function the module exports under its exact name, in the
-// contract's order, with terminate last; `before_each` sees each call just
-// before it is made, `after_each` as soon as it has returned.
-std::vector<SmokeCall> run_smoke_session(vantrell::loader::ModuleHandle module,
-                                         const std::function<void(const SmokeCall &)> &before_each,
+// contract's order, with terminate last, from step `first_step` on;
+// `before_each` sees each call and its step just before it is made,
+// `after_each` the call as soon as it has returned. endGame is called
+// under the bridge's own guard: an exception out of it is swallowed and
+// said in its answer, as the contract allows.
+std::vector<SmokeCall> run_smoke_session(vantrell::loader::ModuleHandle module, std::size_t first_step,
+                                         const std::function<void(std::size_t, const SmokeCall &)> &before_each,
                                          const std::function<void(const SmokeCall &)> &after_each);
 
-// The same session in a child process (this program with --smoke-child), so
-// that a module that crashes or hangs is reported, not fatal: the calls
-// that returned, and the one that did not with how the child ended.
-struct SmokeOutcome {
-    std::vector<SmokeCall> calls;
-    bool completed = false;
-    SmokeCall failed; // the call that never returned, when not completed
-    std::string how;  // "signal 11 (Segmentation fault)", "no answer within 10 s", ...
+// The same session in child processes (this program with --smoke-child),
+// so that a module that crashes or hangs is reported, not fatal: a call
+// that never returns ends its child, and the session goes on with the next
+// call in a fresh child, so that one run reports every function.
+struct SmokeFailure {
+    SmokeCall call;  // the call that never returned, or "loading or unloading the module"
+    std::string how; // "signal 11 (Segmentation fault)", "no answer within 10 s: stopped", ...
 };
-SmokeOutcome run_smoke_in_child(const std::string &module_path, bool print_calls, int call_timeout_seconds);
+struct SmokeOutcome {
+    bool ran = false;             // whether a session could be run at all
+    std::string not_run;          // why not
+    std::vector<SmokeCall> calls; // the calls that returned, in order
+    std::vector<SmokeFailure> failures;
+    bool completed() const { return ran && failures.empty(); }
+};
+SmokeOutcome run_smoke_in_children(const std::string &module_path, bool print_calls, int call_timeout_seconds,
+                                   const std::function<void(const SmokeFailure &)> &on_failure);
 
-// The child's side: loads the module, runs the session, prints each call
-// when `print_calls` (else the module's own output goes to standard error)
-// and records each in `records`. Returns the process's exit status.
-int smoke_child_main(const std::string &module_path, const std::string &records, bool print_calls);
+// The child's side: loads the module, runs the session from `first_step`,
+// prints each call when `print_calls` (else the module's own output goes to
+// standard error) and records each in `records`. Returns the process's
+// exit status.
+int smoke_child_main(const std::string &module_path, const std::string &records, bool print_calls,
+                     std::size_t first_step);
 
 } // namespace aimodule_check

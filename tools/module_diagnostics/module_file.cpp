@@ -205,8 +205,11 @@ std::optional<ModuleFile> read_module_file(const std::string &path) {
         file = read_elf(image);
     // The default terminate handler of GCC's C++ runtime: linked into the
     // module whenever it can throw and carries that runtime itself.
-    if (file)
+    if (file) {
         file->carries_gcc_cxx_runtime = image.contains("terminate called after throwing");
+        // The mark of add_ai_module's catch around endGame.
+        file->catches_own_end_game_exceptions = image.contains("ai_module: endGame catches its own exceptions");
+    }
     return file;
 }
 
@@ -241,18 +244,49 @@ std::string this_process_kind() {
 
 bool loadable_here(const ModuleFile &file) { return file.library && file.kind() == this_process_kind(); }
 
+namespace {
+
+// DLLs that every Windows has in its system folder, where a host's
+// LoadLibraryW finds them.
+bool provided_by_windows(const std::string &dll) {
+    static const char *const system_dlls[] = {
+        "kernel32.dll", "user32.dll",   "gdi32.dll",    "advapi32.dll", "shell32.dll",  "ole32.dll",
+        "oleaut32.dll", "msvcrt.dll",   "ucrtbase.dll", "ntdll.dll",    "ws2_32.dll",   "winmm.dll",
+        "shlwapi.dll",  "version.dll",  "bcrypt.dll",   "crypt32.dll",  "comctl32.dll", "comdlg32.dll",
+        "imm32.dll",    "psapi.dll",    "dbghelp.dll",  "secur32.dll",  "userenv.dll",  "rpcrt4.dll",
+        "setupapi.dll", "iphlpapi.dll", "winhttp.dll",  "wininet.dll",  "opengl32.dll", "uxtheme.dll",
+    };
+    const std::string name = lowercase(dll);
+    if (name.rfind("api-ms-win-", 0) == 0 || name.rfind("ext-ms-win-", 0) == 0)
+        return true;
+    return std::any_of(std::begin(system_dlls), std::end(system_dlls),
+                       [&](const char *system_dll) { return name == system_dll; });
+}
+
+} // namespace
+
 std::vector<std::string> runtime_warnings(const ModuleFile &file) {
     std::vector<std::string> warnings;
+    if (file.format != ModuleFile::pe)
+        return warnings;
+    for (const std::string &dll : file.imported_libraries)
+        if (!provided_by_windows(dll))
+            warnings.push_back("the module imports " + dll +
+                               ", which Windows does not provide: a host's LoadLibraryW looks for it beside the "
+                               "host's program, in the system folders, the working directory and on PATH, never "
+                               "beside the module, so the load fails with error 126 wherever the host does not "
+                               "happen to have it. Link it in (add_ai_module links GCC's and the C++ runtime "
+                               "statically) or have the host's installation provide it.");
     const bool imports_libgcc =
         std::any_of(file.imported_libraries.begin(), file.imported_libraries.end(),
                     [](const std::string &dll) { return lowercase(dll).rfind("libgcc_s_", 0) == 0; });
     // On x86 a GCC exception unwinds through the tables of the libgcc that
     // threw it: with a private copy, the bridge's guard is never reached.
-    if (file.format == ModuleFile::pe && file.bits == 32 && file.carries_gcc_cxx_runtime && !imports_libgcc)
-        warnings.push_back("this 32-bit module carries its own copy of GCC's exception runtime (linked with "
-                           "-static-libgcc): a C++ exception that leaves endGame will end the host instead of "
-                           "reaching the bridge's guard. Link with -shared-libgcc (add_ai_module does), so that "
-                           "the module imports libgcc_s_dw2-1.dll and ships it beside itself.");
+    if (file.bits == 32 && file.carries_gcc_cxx_runtime && !imports_libgcc && !file.catches_own_end_game_exceptions)
+        warnings.push_back("this 32-bit module carries its own copy of GCC's exception runtime: a C++ exception "
+                           "that leaves endGame will end the host instead of reaching the bridge's guard. Build "
+                           "it with add_ai_module, whose exported endGame catches the module's own exceptions, or "
+                           "catch every exception inside endGame.");
     return warnings;
 }
 

@@ -19,6 +19,7 @@ struct ModuleFile {
     std::vector<std::string> exports;
     std::vector<std::string> imported_libraries;
     bool carries_gcc_cxx_runtime = false;
+    bool catches_own_end_game_exceptions = false; // built by add_ai_module for Windows
 
     std::string kind() const; // "64-bit Windows DLL (x64)", "ELF shared library (x86_64)"
 };

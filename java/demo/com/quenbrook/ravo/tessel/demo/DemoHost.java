@@ -16,10 +16,17 @@ import java.io.PrintStream;
  * line is written after the call has returned and is flushed at once. The
  * session has no randomness and no timing, so its transcript is the same on
  * every run and can be compared byte for byte.
+ *
+ * <p>A module call that has not returned after {@value #CALL_LIMIT_PROPERTY}
+ * seconds (default 10) ends the demo with exit status 4 and a line on
+ * standard error that names the call: a watchdog thread looks at what the
+ * session's thread is running.
  */
 public final class DemoHost {
     /** The system property naming the module when no argument is given. */
     public static final String MODULE_PROPERTY = "tessel.demo.module";
+    /** The system property giving the seconds a module call may take. */
+    public static final String CALL_LIMIT_PROPERTY = "tessel.demo.callLimit";
 
     private static final int BOARD_WIDTH = 10;
     private static final int SETUP_ROWS = 4;
@@ -45,11 +52,48 @@ public final class DemoHost {
             System.err.println("usage: DemoHost <module path>  (or -D" + MODULE_PROPERTY + "=<module path>)");
             System.exit(2);
         }
+        watch(Thread.currentThread(), Integer.getInteger(CALL_LIMIT_PROPERTY, 10));
         if (!NativeAIBridge.initializeLibrary(module)) {
             System.err.println("DemoHost: could not load the AI module at " + module);
             System.exit(3);
         }
         new DemoHost(System.out).play();
+    }
+
+    /**
+     * Ends the process when {@code session} has been inside one native
+     * method of the bridge, that is inside the module, for longer than
+     * {@code seconds}, naming that method. Sampled every 50 ms: a call seen
+     * at every sample for the whole limit is taken as one call that hangs.
+     */
+    private static void watch(Thread session, int seconds) {
+        Thread watchdog = new Thread(() -> {
+            String call = null;
+            long since = 0;
+            while (session.isAlive()) {
+                StackTraceElement[] stack = session.getStackTrace();
+                String now = stack.length > 0 && stack[0].isNativeMethod()
+                        && stack[0].getClassName().equals(NativeAIBridge.class.getName())
+                        ? stack[0].getMethodName() : null;
+                long time = System.nanoTime();
+                if (now == null || !now.equals(call)) {
+                    call = now;
+                    since = time;
+                } else if (time - since > seconds * 1_000_000_000L) {
+                    System.err.println("DemoHost: the module's " + call + " did not return within " + seconds
+                            + " s: the demo ends here");
+                    System.err.flush();
+                    Runtime.getRuntime().halt(4);
+                }
+                try {
+                    Thread.sleep(50);
+                } catch (InterruptedException e) {
+                    return;
+                }
+            }
+        }, "module call watchdog");
+        watchdog.setDaemon(true);
+        watchdog.start();
     }
 
     /** The whole session after the module has been loaded. */

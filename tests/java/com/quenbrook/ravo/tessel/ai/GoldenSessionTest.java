@@ -26,6 +26,30 @@ class GoldenSessionTest {
     private static final String DEMO_CLASS = "com.quenbrook.ravo.tessel.demo.DemoHost";
     private static final int CONTEXT = 3;
 
+    /** A module call that never returns ends the demo, named, after the limit. */
+    @Test
+    void demoEndsWithTheNameOfACallThatDoesNotReturn() throws Exception {
+        String java = Paths.get(System.getProperty("java.home"), "bin", "java").toString();
+        Process child = new ProcessBuilder(
+                java,
+                "-Djava.library.path=" + System.getProperty("java.library.path"),
+                "-Dtessel.demo.callLimit=1",
+                "-cp", Modules.path("tessel.test.demo.classpath"),
+                DEMO_CLASS,
+                Modules.path("tessel.test.module.hanging")).start();
+        child.getOutputStream().close();
+        CompletableFuture<byte[]> stdout = readAll(child.getInputStream());
+        CompletableFuture<byte[]> stderr = readAll(child.getErrorStream());
+        if (!child.waitFor(2, TimeUnit.MINUTES)) {
+            child.destroyForcibly();
+            fail("the demo host did not stop the call that hangs");
+        }
+        stdout.get();
+        assertEquals(4, child.exitValue(), "the demo host's exit code");
+        assertEquals("DemoHost: the module's getPublicName did not return within 1 s: the demo ends here\n",
+                new String(stderr.get(), StandardCharsets.UTF_8));
+    }
+
     @Test
     void demoSessionWithTarrowbyMatchesTheTranscript() throws Exception {
         Path golden = Paths.get(Modules.path("tessel.test.golden"));
