@@ -1,7 +1,11 @@
 # The SDK for module authors, installed with `cmake --install <build>
 # --component sdk`: the contract headers, add_ai_module() as a CMake package
-# (find_package(AiModule)) with imported targets, and the tools it and its
-# authors use:
+# (find_package(AiModule)) with imported targets, the tools it and its
+# authors use, the authors' guide and the example modules
+# (share/ai-module-sdk). A Windows build adds its checker with
+# --component sdk_windows_checker: bin/aimodule-check-x86.exe or
+# bin/aimodule-check-x64.exe, which the Linux checker runs under Wine for a
+# Windows module's smoke session. The targets:
 #   AiModule::contract          the headers (ai_module.h)
 #   AiModule::elf-export-names  the post-link step of add_ai_module on ELF
 #   AiModule::aimodule-check    the checker, when the build has it
@@ -41,4 +45,24 @@ install(TARGETS ${sdk_targets} EXPORT AiModuleTargets
 install(EXPORT AiModuleTargets NAMESPACE AiModule:: DESTINATION "${sdk_cmake_dir}" COMPONENT sdk)
 if(VANTRELL_RUNTIME_DLLS AND TARGET aimodule-check)
   install(FILES ${VANTRELL_RUNTIME_DLLS} DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT sdk)
+endif()
+
+install(FILES "${PROJECT_SOURCE_DIR}/docs/module-authors.md" DESTINATION "${CMAKE_INSTALL_DATADIR}/ai-module-sdk"
+        COMPONENT sdk)
+install(DIRECTORY "${PROJECT_SOURCE_DIR}/examples/" DESTINATION "${CMAKE_INSTALL_DATADIR}/ai-module-sdk/examples"
+        COMPONENT sdk)
+
+if(WIN32 AND TARGET aimodule-check)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(_checker_name aimodule-check-x64.exe)
+  else()
+    set(_checker_name aimodule-check-x86.exe)
+  endif()
+  install(PROGRAMS $<TARGET_FILE:aimodule-check> DESTINATION "${CMAKE_INSTALL_BINDIR}" RENAME ${_checker_name}
+          COMPONENT sdk_windows_checker)
+  foreach(_dll IN LISTS VANTRELL_RUNTIME_DLLS)
+    if(_dll MATCHES "/libgcc_s_[^/]*$" AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+      install(FILES "${_dll}" DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT sdk_windows_checker)
+    endif()
+  endforeach()
 endif()

@@ -15,7 +15,7 @@ natives_from=()
 for other in build/windows-x86 build/windows-x64; do
     [[ -d $other/java/natives-stage ]] && natives_from+=("$PWD/$other")
 done
-cmake --preset linux "-DVANTRELL_JAR_NATIVES_FROM=$(IFS=';'; echo "${natives_from[*]}")" >/dev/null
+cmake --preset linux "-DVANTRELL_OTHER_BUILDS=$(IFS=';'; echo "${natives_from[*]}")" >/dev/null
 cmake --build --preset linux --target native_ai_bridge native_ai_bridge_jars >&2
 cmake --install build/linux --component maven --prefix "$repository"
 echo "install-maven: com.quenbrook.ravo.tessel:native-ai-bridge in $repository" >&2

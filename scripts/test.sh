@@ -29,7 +29,7 @@ run_preset windows-x64
 run_preset windows-x86
 
 # The Linux build last: its bridge jar carries the Windows bridges too.
-run_preset linux "-DVANTRELL_JAR_NATIVES_FROM=$PWD/build/windows-x86;$PWD/build/windows-x64"
+run_preset linux "-DVANTRELL_OTHER_BUILDS=$PWD/build/windows-x86;$PWD/build/windows-x64"
 
 # The C++ suites, the modules and the fuzzer again, built by clang with
 # AddressSanitizer and UndefinedBehaviorSanitizer; any report fails a test.

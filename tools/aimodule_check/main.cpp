@@ -19,6 +19,10 @@
 #include "module_report.hpp"
 #include "output.hpp"
 #include "smoke.hpp"
+#if !defined(_WIN32)
+#include "module_file.hpp"
+#include "smoke_under_wine.hpp"
+#endif
 
 #include <cstdlib>
 #include <iostream>
@@ -90,7 +94,21 @@ int main(int argc, char **argv) {
         });
     } else if (smoke) {
         outcome.not_run = "the module is not loaded here";
-        if (!json)
+#if !defined(_WIN32)
+        const auto file = vantrell::diagnostics::read_module_file(path);
+        if (file && file->format == vantrell::diagnostics::ModuleFile::pe && file->library) {
+            outcome = run_smoke_under_wine(path, file->bits, call_timeout);
+            if (outcome.ran && !json) {
+                std::cout << "smoke session (aimodule-check-x" << (file->bits == 64 ? "64" : "86")
+                          << ".exe under Wine):" << std::endl;
+                for (const SmokeCall &call : outcome.calls)
+                    print_smoke_call(std::cout, call);
+                for (const SmokeFailure &failure : outcome.failures)
+                    print_smoke_failure(std::cout, failure);
+            }
+        }
+#endif
+        if (!outcome.ran && !json)
             std::cout << "smoke session: not run, " << outcome.not_run << std::endl;
     }
     int status = report.exit_status();

@@ -24,7 +24,7 @@ struct FunctionReport {
 
 struct Report {
     std::string path;
-    std::string kind; // "64-bit Windows DLL (x64)", ... when the file is one
+    std::string kind;                 // "64-bit Windows DLL (x64)", ... when the file is one
     std::vector<std::string> imports; // the DLLs a Windows module imports
     bool loaded = false;
     std::string load_error;   // the loader's own words
