@@ -1,5 +1,7 @@
 #include "elf_export_table.hpp"
 
+#include "elf_export_rule.hpp"
+
 #include <elf.h>
 
 #include <cstring>
@@ -45,16 +47,8 @@ int find_layout(struct dl_phdr_info *info, std::size_t, void *data) {
 unsigned type_of(const ElfW(Sym) & symbol) { return ELF64_ST_TYPE(symbol.st_info); }
 unsigned binding_of(const ElfW(Sym) & symbol) { return ELF64_ST_BIND(symbol.st_info); }
 
-// The loader's rule, less thread-local symbols, whose value is no address:
-// untyped symbols count (assemblers leave a label without a type unless
-// told), as do common ones.
 bool is_exported_definition(const ElfW(Sym) & symbol) {
-    const unsigned type = type_of(symbol);
-    const unsigned binding = binding_of(symbol);
-    return (type == STT_NOTYPE || type == STT_FUNC || type == STT_OBJECT || type == STT_COMMON ||
-            type == STT_GNU_IFUNC) &&
-           (binding == STB_GLOBAL || binding == STB_WEAK || binding == STB_GNU_UNIQUE) &&
-           symbol.st_shndx != SHN_UNDEF && (symbol.st_value != 0 || symbol.st_shndx == SHN_ABS);
+    return is_exported_elf_definition(type_of(symbol), binding_of(symbol), symbol.st_shndx, symbol.st_value);
 }
 
 } // namespace

@@ -13,6 +13,8 @@
 // The file is replaced atomically (temporary file in the same directory,
 // then rename) and only when something changed, so a second run is a no-op.
 
+#include "export_name.hpp"
+
 #include <elf.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -147,18 +149,6 @@ size_t placeholder_dollar(const unsigned char *name, size_t length) {
         if (!is_ascii_digit(name[i]))
             return npos;
     return dollar;
-}
-
-uint32_t elf_hash(const unsigned char *name) {
-    uint32_t h = 0;
-    while (*name != 0) {
-        h = (h << 4) + *name++;
-        const uint32_t g = h & 0xf0000000u;
-        if (g != 0)
-            h ^= g >> 24;
-        h &= ~g;
-    }
-    return h;
 }
 
 std::string quoted(const unsigned char *text, size_t length) {
@@ -501,7 +491,9 @@ private:
         std::vector<uint32_t> chains(nchain_, 0);
         for (uint32_t i = 1; i < nchain_; ++i) {
             const auto symbol = image_.load<Sym>(dynsym_offset_ + uint64_t{i} * sizeof(Sym), "dynamic symbol");
-            const uint32_t bucket = elf_hash(image_.at(dynstr_offset_ + symbol.st_name)) % nbucket_;
+            const uint32_t bucket = vantrell::loader::elf_sysv_hash(
+                                        reinterpret_cast<const char *>(image_.at(dynstr_offset_ + symbol.st_name))) %
+                                    nbucket_;
             chains[i] = buckets[bucket];
             buckets[bucket] = i;
         }

@@ -2,6 +2,8 @@
 // in memory: the table the loader itself searches.
 #include "module_diagnostics.hpp"
 
+#include "elf_export_rule.hpp"
+
 #include <dlfcn.h>
 #include <elf.h>
 #include <link.h>
@@ -15,14 +17,9 @@ std::vector<std::string> export_names(ModuleHandle module) {
     if (!module)
         return names;
     loader::export_table(module).for_each_symbol([&](const char *name, const ElfW(Sym) & symbol) {
-        int binding = ELF64_ST_BIND(symbol.st_info);
-        int type = ELF64_ST_TYPE(symbol.st_info);
-        int visibility = ELF64_ST_VISIBILITY(symbol.st_other);
-        if (symbol.st_shndx == SHN_UNDEF || (binding != STB_GLOBAL && binding != STB_WEAK) ||
-            (type != STT_FUNC && type != STT_OBJECT && type != STT_GNU_IFUNC && type != STT_NOTYPE) ||
-            (visibility != STV_DEFAULT && visibility != STV_PROTECTED))
-            return;
-        names.emplace_back(name);
+        if (loader::is_exported_elf_definition(ELF64_ST_TYPE(symbol.st_info), ELF64_ST_BIND(symbol.st_info),
+                                               symbol.st_shndx, symbol.st_value))
+            names.emplace_back(name);
     });
     return names;
 }

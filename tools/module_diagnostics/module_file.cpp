@@ -1,5 +1,7 @@
 #include "module_file.hpp"
 
+#include "elf_export_rule.hpp"
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -172,11 +174,10 @@ std::optional<ModuleFile> read_elf(const Image &image) {
             const std::uint64_t name = image.u32(at);
             const std::uint64_t info = image.u8(at + (elf64 ? 4 : 12));
             const std::uint64_t index = image.u16(at + (elf64 ? 6 : 14));
-            const unsigned binding = info >> 4, symbol_type = info & 15;
-            // Defined and exported: global, weak or unique; a function, an
-            // object or an indirect function.
-            if (index == 0 || (binding != 1 && binding != 2 && binding != 10) ||
-                (symbol_type != 1 && symbol_type != 2 && symbol_type != 10) || name >= strings_size)
+            const std::uint64_t value = elf64 ? image.u64(at + 8) : image.u32(at + 4);
+            if (!loader::is_exported_elf_definition(static_cast<unsigned>(info & 15), static_cast<unsigned>(info >> 4),
+                                                    static_cast<std::uint32_t>(index), value) ||
+                name >= strings_size)
                 continue;
             if (auto text = image.text(strings + name))
                 file.exports.push_back(*text);
