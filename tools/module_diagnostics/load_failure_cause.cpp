@@ -1,31 +1,8 @@
-// Export names of a loaded ELF module, read from its dynamic symbol table
-// in memory: the table the loader itself searches.
+// Why a module most likely failed to load, judged from its file and the
+// loader's words: the same first questions on every platform (is there a
+// readable file, is it a library of this platform and processor), then
+// what each loader's words can tell.
 #include "module_diagnostics.hpp"
-
-#include "elf_export_rule.hpp"
-
-#include <dlfcn.h>
-#include <elf.h>
-#include <link.h>
-
-#include <cstdint>
-
-namespace vantrell::diagnostics {
-
-std::vector<std::string> export_names(ModuleHandle module) {
-    std::vector<std::string> names;
-    if (!module)
-        return names;
-    loader::export_table(module).for_each_symbol([&](const char *name, const ElfW(Sym) & symbol) {
-        if (loader::is_exported_elf_definition(ELF64_ST_TYPE(symbol.st_info), ELF64_ST_BIND(symbol.st_info),
-                                               symbol.st_shndx, symbol.st_value))
-            names.emplace_back(name);
-    });
-    return names;
-}
-
-} // namespace vantrell::diagnostics
-
 #include "module_file.hpp"
 
 #include <filesystem>
@@ -34,15 +11,30 @@ std::vector<std::string> export_names(ModuleHandle module) {
 namespace vantrell::diagnostics {
 
 std::string likely_load_failure_cause(const std::string &path, const std::string &loader_error) {
+    const auto file_path = std::filesystem::u8path(path);
     std::error_code error;
-    if (std::filesystem::is_directory(path, error))
+    if (std::filesystem::is_directory(file_path, error))
         return "the path names a directory, not a library";
-    if (!std::ifstream(path, std::ios::binary))
+    if (!std::ifstream(file_path, std::ios::binary))
         return "there is no readable file at this path";
     const std::optional<ModuleFile> file = read_module_file(path);
+    const std::string here = this_process_machine();
+#if defined(_WIN32)
+    (void)loader_error;
+    if (!file || file->format != ModuleFile::pe)
+        return "the file is not a Windows library (no executable header)";
+    if (file->machine != here) {
+        if (file->machine == "32-bit x86" || file->machine == "x64")
+            return "the module is a " + std::to_string(file->bits) + "-bit DLL, but this process is " +
+                   std::to_string(this_process_bits()) + "-bit: rebuild it for " + here;
+        return "the module is built for " + file->machine + ", not " + here;
+    }
+    if (!file->library)
+        return "the file is a program, not a DLL";
+    return "a DLL the module depends on is missing, or the module's entry point refused to load";
+#else
     if (!file || file->format != ModuleFile::elf)
         return "the file is not a shared library of this platform (no ELF header)";
-    const std::string here = this_process_machine();
     if (file->machine != here || file->bits != this_process_bits())
         return "the module is built for " + file->machine + ", but this process is " + here + ": rebuild it for " +
                here;
@@ -52,6 +44,7 @@ std::string likely_load_failure_cause(const std::string &path, const std::string
     if (loader_error.find("undefined symbol") != std::string::npos)
         return "the module needs a symbol that no library loaded with it provides";
     return "the loader refused the module for the reason it gives";
+#endif
 }
 
 } // namespace vantrell::diagnostics
