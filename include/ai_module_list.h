@@ -5,6 +5,10 @@
  *
  * In C++ every entry is checked against its declaration in ai_module.h, so
  * the two cannot drift apart.
+ *
+ * To add a function: declare it in ai_module.h, add its X(...) entry below,
+ * and give NativeAIBridge.java its native method (and tests/contract_names.cmake
+ * its export name); every export list, forwarding method and check follows.
  */
 #ifndef AI_MODULE_LIST_H
 #define AI_MODULE_LIST_H
@@ -97,24 +101,50 @@ enum { AI_MODULE_FUNCTION_COUNT = 0 AI_MODULE_FUNCTIONS(AI_COUNT_ONE_) };
 /*
  * AI_PARAMS(bytes, params, NONE, FIRST, NEXT) walks a parameter list:
  * NONE for an empty list, FIRST(kind, name) for the first parameter and
- * NEXT(kind, name) for each later one. The list's length is taken from
- * bytes, so a size that does not match the parameters fails to compile.
+ * NEXT(kind, name) for each later one, up to 12 parameters. The walk goes
+ * by the list's own length; bytes must be 4 per parameter, which C++
+ * checks (below) and the export name carries.
  */
 #define AI_PARAMS(bytes, params, NONE, FIRST, NEXT) \
-    AI_PARAMS_APPLY_(AI_PARAMS_##bytes##_, (NONE, FIRST, NEXT, AI_PARAMS_UNWRAP_ params))
+    AI_PARAMS_WALK_(AI_PARAMS_ARITY_ params, NONE, FIRST, NEXT, AI_PARAMS_UNWRAP_ params)
 #define AI_PARAMS_UNWRAP_(...) __VA_ARGS__
-#define AI_PARAMS_APPLY_(walk, args) walk args
-#define AI_PARAMS_0_(N, F, X, empty) N
-#define AI_PARAMS_4_(N, F, X, k1, a1) F(k1, a1)
-#define AI_PARAMS_8_(N, F, X, k1, a1, k2, a2) F(k1, a1) X(k2, a2)
-#define AI_PARAMS_12_(N, F, X, k1, a1, k2, a2, k3, a3) F(k1, a1) X(k2, a2) X(k3, a3)
-#define AI_PARAMS_24_(N, F, X, k1, a1, k2, a2, k3, a3, k4, a4, k5, a5, k6, a6) \
-    F(k1, a1) X(k2, a2) X(k3, a3) X(k4, a4) X(k5, a5) X(k6, a6)
-#define AI_PARAMS_48_(N, F, X, k1, a1, k2, a2, k3, a3, k4, a4, k5, a5, k6, a6, k7, a7, k8, a8, k9, a9, k10, a10, k11, \
-                      a11, k12, a12)                                                                                  \
-    F(k1, a1)                                                                                                         \
-    X(k2, a2) X(k3, a3) X(k4, a4) X(k5, a5) X(k6, a6) X(k7, a7) X(k8, a8) X(k9, a9) X(k10, a10) X(k11, a11)           \
-        X(k12, a12)
+#define AI_PARAMS_CAT_(a, b) a##b
+#define AI_PARAMS_WALK_(arity, N, F, X, ...) AI_PARAMS_CAT_(AI_PARAMS_W, arity)(N, F, X, __VA_ARGS__)
+/* How many macro arguments a list holds: 1 for the empty list, else twice
+ * the parameters (a kind and a name each). */
+#define AI_PARAMS_ARITY_(...)                                                                                        \
+    AI_PARAMS_PICK_(__VA_ARGS__, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, \
+                    1, 0)
+#define AI_PARAMS_PICK_(a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16, a17, a18, a19, a20, \
+                        a21, a22, a23, a24, n, ...)                                                                \
+    n
+/* The number of parameters of a list. */
+#define AI_PARAM_COUNT(params) (AI_PARAMS_ARITY_ params / 2)
+#define AI_PARAMS_W1(N, F, X, empty) N
+#define AI_PARAMS_W2(N, F, X, k1, a1) F(k1, a1)
+#define AI_PARAMS_W4(N, F, X, k1, a1, ...) F(k1, a1) AI_PARAMS_X2_(X, __VA_ARGS__)
+#define AI_PARAMS_W6(N, F, X, k1, a1, ...) F(k1, a1) AI_PARAMS_X4_(X, __VA_ARGS__)
+#define AI_PARAMS_W8(N, F, X, k1, a1, ...) F(k1, a1) AI_PARAMS_X6_(X, __VA_ARGS__)
+#define AI_PARAMS_W10(N, F, X, k1, a1, ...) F(k1, a1) AI_PARAMS_X8_(X, __VA_ARGS__)
+#define AI_PARAMS_W12(N, F, X, k1, a1, ...) F(k1, a1) AI_PARAMS_X10_(X, __VA_ARGS__)
+#define AI_PARAMS_W14(N, F, X, k1, a1, ...) F(k1, a1) AI_PARAMS_X12_(X, __VA_ARGS__)
+#define AI_PARAMS_W16(N, F, X, k1, a1, ...) F(k1, a1) AI_PARAMS_X14_(X, __VA_ARGS__)
+#define AI_PARAMS_W18(N, F, X, k1, a1, ...) F(k1, a1) AI_PARAMS_X16_(X, __VA_ARGS__)
+#define AI_PARAMS_W20(N, F, X, k1, a1, ...) F(k1, a1) AI_PARAMS_X18_(X, __VA_ARGS__)
+#define AI_PARAMS_W22(N, F, X, k1, a1, ...) F(k1, a1) AI_PARAMS_X20_(X, __VA_ARGS__)
+#define AI_PARAMS_W24(N, F, X, k1, a1, ...) F(k1, a1) AI_PARAMS_X22_(X, __VA_ARGS__)
+/* X for each of the remaining kind-name pairs. */
+#define AI_PARAMS_X2_(X, k, a) X(k, a)
+#define AI_PARAMS_X4_(X, k, a, ...) X(k, a) AI_PARAMS_X2_(X, __VA_ARGS__)
+#define AI_PARAMS_X6_(X, k, a, ...) X(k, a) AI_PARAMS_X4_(X, __VA_ARGS__)
+#define AI_PARAMS_X8_(X, k, a, ...) X(k, a) AI_PARAMS_X6_(X, __VA_ARGS__)
+#define AI_PARAMS_X10_(X, k, a, ...) X(k, a) AI_PARAMS_X8_(X, __VA_ARGS__)
+#define AI_PARAMS_X12_(X, k, a, ...) X(k, a) AI_PARAMS_X10_(X, __VA_ARGS__)
+#define AI_PARAMS_X14_(X, k, a, ...) X(k, a) AI_PARAMS_X12_(X, __VA_ARGS__)
+#define AI_PARAMS_X16_(X, k, a, ...) X(k, a) AI_PARAMS_X14_(X, __VA_ARGS__)
+#define AI_PARAMS_X18_(X, k, a, ...) X(k, a) AI_PARAMS_X16_(X, __VA_ARGS__)
+#define AI_PARAMS_X20_(X, k, a, ...) X(k, a) AI_PARAMS_X18_(X, __VA_ARGS__)
+#define AI_PARAMS_X22_(X, k, a, ...) X(k, a) AI_PARAMS_X20_(X, __VA_ARGS__)
 
 /* A C parameter declaration list: "void" or "int32_t x, int32_t y". */
 #define AI_DECL_NONE_ void
@@ -127,7 +157,9 @@ enum { AI_MODULE_FUNCTION_COUNT = 0 AI_MODULE_FUNCTIONS(AI_COUNT_ONE_) };
 #define AI_CHECK_DECLARATION_(result, name, bytes, params, missing)                                           \
     static_assert(                                                                                            \
         std::is_same<decltype(&::name), AI_RESULT_##result(AI_CALL *)(AI_DECL_PARAMS(bytes, params))>::value, \
-        "ai_module_list.h: the entry of " #name " differs from its declaration in ai_module.h");
+        "ai_module_list.h: the entry of " #name " differs from its declaration in ai_module.h");              \
+    static_assert(bytes == 4 * AI_PARAM_COUNT(params),                                                        \
+                  "ai_module_list.h: the bytes of " #name " are not 4 per parameter");
 AI_MODULE_FUNCTIONS(AI_CHECK_DECLARATION_)
 #undef AI_CHECK_DECLARATION_
 #endif
