@@ -7,16 +7,24 @@
 
 namespace aimodule_check {
 
+// The result kinds of the contract's list (VOID, TRUTH, BOOL8, VALUE, TEXT).
+enum class ResultKind { none, truth, bool8, value, text };
+#define AIMODULE_CHECK_KIND_VOID ResultKind::none
+#define AIMODULE_CHECK_KIND_TRUTH ResultKind::truth
+#define AIMODULE_CHECK_KIND_BOOL8 ResultKind::bool8
+#define AIMODULE_CHECK_KIND_VALUE ResultKind::value
+#define AIMODULE_CHECK_KIND_TEXT ResultKind::text
+
 struct ContractFunction {
     const char *name;        // "abortGame"
     const char *export_name; // "_abortGame@4"
     int parameter_bytes;     // 4 per parameter
-    const char *result_kind; // VOID, TRUTH, BOOL8, VALUE or TEXT
-    int missing_answer;      // the host's answer when the function is missing
+    ResultKind result_kind;
+    int missing_answer; // the host's answer when the function is missing
 };
 
 #define AIMODULE_CHECK_ENTRY(result, name, bytes, params, missing) \
-    {#name, AI_EXPORT_NAME(name, bytes), bytes, #result, missing},
+    {#name, AI_EXPORT_NAME(name, bytes), bytes, AIMODULE_CHECK_KIND_##result, missing},
 inline constexpr ContractFunction contract_functions[] = {AI_MODULE_FUNCTIONS(AIMODULE_CHECK_ENTRY)};
 #undef AIMODULE_CHECK_ENTRY
 

@@ -19,6 +19,7 @@
 #include "module_report.hpp"
 #include "output.hpp"
 #include "smoke.hpp"
+#include "verdict.hpp"
 #if !defined(_WIN32)
 #include "module_file.hpp"
 #include "smoke_under_wine.hpp"
@@ -111,11 +112,7 @@ int main(int argc, char **argv) {
         if (!outcome.ran && !json)
             std::cout << "smoke session: not run, " << outcome.not_run << std::endl;
     }
-    int status = report.exit_status();
-    // Asked for a session: one that could not run, or in which a call
-    // never returned or answered unsoundly, fails the check.
-    if (smoke && (!outcome.completed() || smoke_problems(outcome) > 0))
-        status = 1;
+    const int status = exit_status(report, smoke ? &outcome : nullptr);
     if (json)
         print_json(std::cout, report, smoke ? &outcome : nullptr, status);
     return status;

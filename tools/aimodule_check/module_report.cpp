@@ -24,10 +24,6 @@ std::string Report::problem() const {
     return "";
 }
 
-int Report::exit_status() const {
-    return judged() && count(FunctionReport::near_miss) == 0 && count(FunctionReport::exact) > 0 ? 0 : 1;
-}
-
 const char *status_word(FunctionReport::Status status) {
     switch (status) {
     case FunctionReport::exact: return "exact";

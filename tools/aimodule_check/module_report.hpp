@@ -39,10 +39,6 @@ struct Report {
     int count(FunctionReport::Status status) const;
     // Why the bridge would find nothing in the module, or empty.
     std::string problem() const;
-    // 0 when the module exports at least one function and each under its
-    // exact name; 1 for a near miss, a module that exports none of them or
-    // one that does not load.
-    int exit_status() const;
 };
 
 // Loads the module at `path` (UTF-8) into `module`, which the caller

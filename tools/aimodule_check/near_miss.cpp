@@ -73,15 +73,4 @@ std::optional<NearMiss> near_miss(const std::string &exported, const ContractFun
     return std::nullopt;
 }
 
-std::string host_default(const ContractFunction &function) {
-    const std::string kind = function.result_kind;
-    if (kind == "VOID")
-        return "nothing";
-    if (kind == "TRUTH" || kind == "BOOL8")
-        return "false";
-    if (kind == "TEXT")
-        return "null";
-    return std::to_string(function.missing_answer);
-}
-
 } // namespace aimodule_check

@@ -50,13 +50,6 @@ void print_smoke_failure(std::ostream &out, const SmokeFailure &failure) {
     out << "  " << failure.call.call << " -> never returned: " << failure.how << std::endl;
 }
 
-int smoke_problems(const SmokeOutcome &outcome) {
-    int problems = 0;
-    for (const SmokeCall &call : outcome.calls)
-        problems += !call.problem.empty();
-    return problems;
-}
-
 void print_json(std::ostream &out, const Report &report, const SmokeOutcome *smoke, int exit_status) {
     nlohmann::ordered_json json;
     json["module"] = report.path;

@@ -13,8 +13,6 @@ void print_text(std::ostream &out, const Report &report);
 void print_smoke_call(std::ostream &out, const SmokeCall &call);
 // A call that never returned, and how its child ended.
 void print_smoke_failure(std::ostream &out, const SmokeFailure &failure);
-// The calls whose answers are unsound (text that is not modified UTF-8).
-int smoke_problems(const SmokeOutcome &outcome);
 // The whole report as one JSON object, whatever happened; `exit_status` is
 // the checker's.
 void print_json(std::ostream &out, const Report &report, const SmokeOutcome *smoke, int exit_status);

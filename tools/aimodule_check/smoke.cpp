@@ -2,11 +2,14 @@
 
 #include "ai_module_list.h"
 #include "child_process.hpp"
+#include "child_records.hpp"
 #include "console.hpp"
+#include "contract.hpp"
 #include "guarded_call.hpp"
 #include "module_diagnostics.hpp"
 #include "output.hpp"
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +20,8 @@
 #include <iostream>
 #include <map>
 #include <sstream>
+#include <type_traits>
+#include <utility>
 
 namespace aimodule_check {
 namespace {
@@ -37,23 +42,30 @@ std::string move_text(const ai_move &move) {
            std::to_string(move.toY) + " " + std::to_string(move.special) + "]";
 }
 
+// Parameter kinds, named as in the contract's list.
+struct param_INT32 {};
+struct param_FLAG {};
+struct param_TEXT {};
+struct param_MOVE_OUT {};
+struct param_MOVE_IN {};
+
 // The arguments of one call, and their description.
 struct Arguments {
     ai_move move_out{};
     ai_move move_in{2, 6, 2, 5, 0};
     std::string text = "aimodule-check";
 
-    int32_t get_INT32(const char *name) { return typical_number(name); }
-    int32_t get_FLAG(const char *) { return 1; }
-    const char *get_TEXT(const char *) { return text.c_str(); }
-    ai_move *get_MOVE_OUT(const char *) { return &move_out; }
-    ai_move *get_MOVE_IN(const char *) { return &move_in; }
+    int32_t get(param_INT32, const char *name) { return typical_number(name); }
+    int32_t get(param_FLAG, const char *) { return 1; }
+    const char *get(param_TEXT, const char *) { return text.c_str(); }
+    ai_move *get(param_MOVE_OUT, const char *) { return &move_out; }
+    ai_move *get(param_MOVE_IN, const char *) { return &move_in; }
 
-    std::string show_INT32(const char *name) { return std::to_string(typical_number(name)); }
-    std::string show_FLAG(const char *) { return "true"; }
-    std::string show_TEXT(const char *) { return "\"" + text + "\""; }
-    std::string show_MOVE_OUT(const char *) { return "move record"; }
-    std::string show_MOVE_IN(const char *) { return move_text(move_in); }
+    std::string show(param_INT32, const char *name) { return std::to_string(typical_number(name)); }
+    std::string show(param_FLAG, const char *) { return "true"; }
+    std::string show(param_TEXT, const char *) { return "\"" + text + "\""; }
+    std::string show(param_MOVE_OUT, const char *) { return "move record"; }
+    std::string show(param_MOVE_IN, const char *) { return move_text(move_in); }
 };
 
 std::string truth(long long answer) {
@@ -87,8 +99,7 @@ std::string modified_utf8_problem(const unsigned char *text) {
 }
 
 template <class Function>
-std::string answer_of(const char *name, const char *kind, Function &&call, std::string &problem) {
-    const std::string k = kind;
+std::string answer_of(const char *name, ResultKind kind, Function &&call, std::string &problem) {
     if constexpr (std::is_void_v<decltype(call())>) {
         // As the bridge calls it: an exception out of endGame ends there.
         if (std::strcmp(name, "endGame") == 0)
@@ -105,11 +116,48 @@ std::string answer_of(const char *name, const char *kind, Function &&call, std::
             if (!problem.empty())
                 problem = "not modified UTF-8: " + problem;
             return answer ? "\"" + std::string(answer) + "\"" : "null";
-        } else if (k == "TRUTH" || k == "BOOL8")
+        } else if (kind == ResultKind::truth || kind == ResultKind::bool8)
             return truth(static_cast<long long>(answer));
         else
             return std::to_string(answer);
     }
+}
+
+using Step = std::function<SmokeCall(std::size_t)>;
+
+// The step of one contract function, as forward<Fn> is the bridge's: when
+// the module exports it, a call with typical arguments of its parameters'
+// kinds, described before it is made and answered after.
+template <ResultKind kind, class Pointer, class... Kinds, std::size_t... I>
+Step step_of(Pointer function, const char *name, std::array<const char *, sizeof...(Kinds)> names,
+             const std::function<void(std::size_t, const SmokeCall &)> &before_each, std::index_sequence<I...>) {
+    return [=, &before_each](std::size_t index) {
+        Arguments args;
+        std::string shown;
+        ((shown += (I == 0 ? "" : ", ") + args.show(Kinds{}, names[I])), ...);
+        SmokeCall call{name, std::string(name) + "(" + shown + ")", "", ""};
+        before_each(index, call);
+        call.answer = answer_of(
+            name, kind, [&]() { return function(args.get(Kinds{}, names[I])...); }, call.problem);
+        if ((std::is_same_v<Kinds, param_MOVE_OUT> || ...))
+            call.answer += ", move " + move_text(args.move_out);
+        return call;
+    };
+}
+
+template <ResultKind kind, class Pointer, class... Kinds>
+void add_step(std::vector<Step> &session, Step &last, vantrell::loader::ModuleHandle module, const char *name,
+              const char *export_name, std::array<const char *, sizeof...(Kinds)> names,
+              const std::function<void(std::size_t, const SmokeCall &)> &before_each) {
+    auto function = reinterpret_cast<Pointer>(vantrell::loader::find_export(module, export_name));
+    if (!function)
+        return;
+    Step step =
+        step_of<kind, Pointer, Kinds...>(function, name, names, before_each, std::index_sequence_for<Kinds...>{});
+    if (std::strcmp(name, "terminate") == 0)
+        last = step;
+    else
+        session.push_back(step);
 }
 
 } // namespace
@@ -117,36 +165,17 @@ std::string answer_of(const char *name, const char *kind, Function &&call, std::
 std::vector<SmokeCall> run_smoke_session(vantrell::loader::ModuleHandle module, std::size_t first_step,
                                          const std::function<void(std::size_t, const SmokeCall &)> &before_each,
                                          const std::function<void(const SmokeCall &)> &after_each) {
-    std::vector<std::function<SmokeCall(std::size_t)>> session;
-    std::function<SmokeCall(std::size_t)> last;
-
-#define SMOKE_GET_FIRST(kind, name) args.get_##kind(#name)
-#define SMOKE_GET_NEXT(kind, name) , args.get_##kind(#name)
-#define SMOKE_SHOW_FIRST(kind, name) shown += args.show_##kind(#name);
-#define SMOKE_SHOW_NEXT(kind, name) shown += ", " + args.show_##kind(#name);
-#define SMOKE_STEP(result, name, bytes, params, missing)                                                               \
-    if (auto function =                                                                                                \
-            reinterpret_cast<decltype(&::name)>(vantrell::loader::find_export(module, AI_EXPORT_NAME(name, bytes)))) { \
-        auto step = [function, &before_each](std::size_t index) {                                                      \
-            Arguments args;                                                                                            \
-            std::string shown;                                                                                         \
-            AI_PARAMS(bytes, params, , SMOKE_SHOW_FIRST, SMOKE_SHOW_NEXT)                                              \
-            SmokeCall call{#name, #name "(" + shown + ")", "", ""};                                                    \
-            before_each(index, call);                                                                                  \
-            call.answer = answer_of(                                                                                   \
-                #name, #result,                                                                                        \
-                [&]() { return function(AI_PARAMS(bytes, params, , SMOKE_GET_FIRST, SMOKE_GET_NEXT)); },               \
-                call.problem);                                                                                         \
-            if (call.call.find("move record") != std::string::npos)                                                    \
-                call.answer += ", move " + move_text(args.move_out);                                                   \
-            return call;                                                                                               \
-        };                                                                                                             \
-        if (std::string(#name) == "terminate")                                                                         \
-            last = step;                                                                                               \
-        else                                                                                                           \
-            session.push_back(step);                                                                                   \
-    }
-    AI_MODULE_FUNCTIONS(SMOKE_STEP)
+    std::vector<Step> session;
+    Step last;
+#define SMOKE_KIND(kind, name) , param_##kind
+#define SMOKE_NAME_FIRST(kind, name) #name
+#define SMOKE_NAME_NEXT(kind, name) , #name
+#define SMOKE_ADD(result, name, bytes, params, missing)                                                           \
+    add_step<AIMODULE_CHECK_KIND_##result, decltype(&::name) AI_PARAMS(bytes, params, , SMOKE_KIND, SMOKE_KIND)>( \
+        session, last, module, #name, AI_EXPORT_NAME(name, bytes),                                                \
+        {{AI_PARAMS(bytes, params, , SMOKE_NAME_FIRST, SMOKE_NAME_NEXT)}}, before_each);
+    AI_MODULE_FUNCTIONS(SMOKE_ADD)
+#undef SMOKE_ADD
 
     std::vector<SmokeCall> calls;
     if (last)
@@ -157,52 +186,6 @@ std::vector<SmokeCall> run_smoke_session(vantrell::loader::ModuleHandle module, 
     }
     return calls;
 }
-
-namespace {
-
-// The records a child writes for its parent, one line each, fields split by
-// tabs: "begin <step> <function> <call>" before a call, "call <function>
-// <call> <answer> <problem>" after it. Tabs, newlines and backslashes in a
-// field are escaped.
-std::string escaped(const std::string &field) {
-    std::string text;
-    for (char c : field)
-        text += c == '\t' ? "\\t" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\\' ? "\\\\" : std::string(1, c);
-    return text;
-}
-
-std::string unescaped(const std::string &field) {
-    std::string text;
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] != '\\' || i + 1 == field.size()) {
-            text += field[i];
-            continue;
-        }
-        const char c = field[++i];
-        text += c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c;
-    }
-    return text;
-}
-
-std::vector<std::string> fields_of(const std::string &line) {
-    std::vector<std::string> fields;
-    std::stringstream stream(line);
-    for (std::string field; std::getline(stream, field, '\t');)
-        fields.push_back(unescaped(field));
-    return fields;
-}
-
-// The complete lines of the records file so far.
-std::vector<std::string> record_lines(const std::filesystem::path &records) {
-    std::ifstream in(records, std::ios::binary);
-    std::vector<std::string> lines;
-    std::string text((std::istreambuf_iterator<char>(in)), {});
-    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(text.substr(start, end - start));
-    return lines;
-}
-
-} // namespace
 
 int smoke_child_main(const std::string &module_path, const std::string &records, bool print_calls,
                      std::size_t first_step) {
@@ -222,13 +205,12 @@ int smoke_child_main(const std::string &module_path, const std::string &records,
         module, first_step,
         [&](std::size_t step, const SmokeCall &call) {
             std::cout.flush();
-            record("begin\t" + std::to_string(step) + "\t" + escaped(call.function) + "\t" + escaped(call.call));
+            record(record_line({"begin", std::to_string(step), call.function, call.call}));
         },
         [&](const SmokeCall &call) {
             if (print_calls)
                 print_smoke_call(std::cout, call);
-            record("call\t" + escaped(call.function) + "\t" + escaped(call.call) + "\t" + escaped(call.answer) + "\t" +
-                   escaped(call.problem));
+            record(record_line({"call", call.function, call.call, call.answer, call.problem}));
         });
     std::cout.flush();
     vantrell::loader::unload_module(module);

@@ -1,0 +1,56 @@
+#include "child_records.hpp"
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace aimodule_check {
+namespace {
+
+std::string escaped(const std::string &field) {
+    std::string text;
+    for (char c : field)
+        text += c == '\t' ? "\\t" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\\' ? "\\\\" : std::string(1, c);
+    return text;
+}
+
+std::string unescaped(const std::string &field) {
+    std::string text;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] != '\\' || i + 1 == field.size()) {
+            text += field[i];
+            continue;
+        }
+        const char c = field[++i];
+        text += c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c;
+    }
+    return text;
+}
+
+} // namespace
+
+std::string record_line(const std::vector<std::string> &fields) {
+    std::string line;
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        line += (i ? "\t" : "") + escaped(fields[i]);
+    return line;
+}
+
+std::vector<std::string> fields_of(const std::string &line) {
+    std::vector<std::string> fields;
+    std::stringstream stream(line);
+    for (std::string field; std::getline(stream, field, '\t');)
+        fields.push_back(unescaped(field));
+    return fields;
+}
+
+std::vector<std::string> record_lines(const std::filesystem::path &records) {
+    std::ifstream in(records, std::ios::binary);
+    std::vector<std::string> lines;
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    return lines;
+}
+
+} // namespace aimodule_check

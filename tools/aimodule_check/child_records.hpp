@@ -1,0 +1,23 @@
+// What a child process of this program (the smoke session's) writes for its
+// parent: records of one line each, fields split by tabs, in a file the
+// parent reads while the child runs, so that what was written before a
+// crash or a hang survives it. Tabs, newlines and backslashes in a field
+// are escaped.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace aimodule_check {
+
+// One record, without its newline.
+std::string record_line(const std::vector<std::string> &fields);
+
+// The fields of a record line.
+std::vector<std::string> fields_of(const std::string &line);
+
+// The complete lines of the records file so far.
+std::vector<std::string> record_lines(const std::filesystem::path &records);
+
+} // namespace aimodule_check
