@@ -15,7 +15,7 @@ namespace vantrell {
 
 // The bridge-owned record handed to the module's getAIMove; it keeps the
 // last bytes a module wrote, since a module may leave some unwritten.
-extern ai_move move_buffer;
+inline ai_move move_buffer{};
 
 template <class Kind> class Arg;
 

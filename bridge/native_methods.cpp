@@ -2,10 +2,6 @@
 // initializeLibrary, and one per module function of the contract's list.
 #include "forwarding.hpp"
 
-namespace vantrell {
-ai_move move_buffer{};
-} // namespace vantrell
-
 using namespace vantrell;
 
 extern "C" JNIEXPORT jboolean JNICALL Java_com_quenbrook_ravo_tessel_ai_NativeAIBridge_initializeLibrary(JNIEnv *env,

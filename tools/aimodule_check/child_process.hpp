@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace aimodule_check {
+namespace vantrell::check {
 
 class ChildProcess {
 public:
@@ -25,4 +25,4 @@ public:
     virtual std::string how_it_ended() const = 0;
 };
 
-} // namespace aimodule_check
+} // namespace vantrell::check

@@ -10,7 +10,7 @@
 
 extern char **environ;
 
-namespace aimodule_check {
+namespace vantrell::check {
 namespace {
 
 class PosixChild : public ChildProcess {
@@ -78,4 +78,4 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const std::vector<std::string>
     return std::make_unique<PosixChild>(pid);
 }
 
-} // namespace aimodule_check
+} // namespace vantrell::check

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-namespace aimodule_check {
+namespace vantrell::check {
 namespace {
 
 std::wstring wide(const std::string &utf8) {
@@ -99,4 +99,4 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const std::vector<std::string>
     return std::make_unique<WindowsChild>(process.hProcess);
 }
 
-} // namespace aimodule_check
+} // namespace vantrell::check

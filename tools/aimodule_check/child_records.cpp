@@ -4,7 +4,7 @@
 #include <iterator>
 #include <sstream>
 
-namespace aimodule_check {
+namespace vantrell::check {
 namespace {
 
 std::string escaped(const std::string &field) {
@@ -53,4 +53,4 @@ std::vector<std::string> record_lines(const std::filesystem::path &records) {
     return lines;
 }
 
-} // namespace aimodule_check
+} // namespace vantrell::check

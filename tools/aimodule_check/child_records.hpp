@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace aimodule_check {
+namespace vantrell::check {
 
 // One record, without its newline.
 std::string record_line(const std::vector<std::string> &fields);
@@ -20,4 +20,4 @@ std::vector<std::string> fields_of(const std::string &line);
 // The complete lines of the records file so far.
 std::vector<std::string> record_lines(const std::filesystem::path &records);
 
-} // namespace aimodule_check
+} // namespace vantrell::check

@@ -11,7 +11,7 @@
 #include <unistd.h>
 #endif
 
-namespace aimodule_check {
+namespace vantrell::check {
 
 ModuleOutputToStderr::ModuleOutputToStderr(bool active) {
     if (!active)
@@ -30,4 +30,4 @@ void ModuleOutputToStderr::restore() {
     saved_stdout_ = -1;
 }
 
-} // namespace aimodule_check
+} // namespace vantrell::check

@@ -2,7 +2,7 @@
 // own prints cannot mix with a machine-readable report.
 #pragma once
 
-namespace aimodule_check {
+namespace vantrell::check {
 
 class ModuleOutputToStderr {
 public:
@@ -16,4 +16,4 @@ private:
     int saved_stdout_ = -1;
 };
 
-} // namespace aimodule_check
+} // namespace vantrell::check

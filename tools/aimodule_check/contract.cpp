@@ -1,6 +1,6 @@
 #include "contract.hpp"
 
-namespace aimodule_check {
+namespace vantrell::check {
 
 std::string host_default(const ContractFunction &function) {
     switch (function.result_kind) {
@@ -13,4 +13,4 @@ std::string host_default(const ContractFunction &function) {
     return std::to_string(function.missing_answer);
 }
 
-} // namespace aimodule_check
+} // namespace vantrell::check

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace aimodule_check {
+namespace vantrell::check {
 
 // The result kinds of the contract's list (VOID, TRUTH, BOOL8, VALUE, TEXT).
 enum class ResultKind { none, truth, bool8, value, text };
@@ -33,4 +33,4 @@ static_assert(sizeof contract_functions / sizeof contract_functions[0] == AI_MOD
 // What the host receives from the bridge when the module lacks `function`.
 std::string host_default(const ContractFunction &function);
 
-} // namespace aimodule_check
+} // namespace vantrell::check

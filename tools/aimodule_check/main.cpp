@@ -41,7 +41,7 @@ int usage(const char *problem) {
 } // namespace
 
 int main(int argc, char **argv) {
-    using namespace aimodule_check;
+    using namespace vantrell::check;
     // The child of --smoke: --smoke-child <records> --print|--quiet <first step> <module>.
     if (argc == 6 && std::string(argv[1]) == "--smoke-child")
         return smoke_child_main(argv[5], argv[2], std::string(argv[3]) == "--print",

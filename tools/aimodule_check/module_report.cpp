@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <optional>
 
-namespace aimodule_check {
+namespace vantrell::check {
 
 using vantrell::diagnostics::ModuleFile;
 
@@ -83,4 +83,4 @@ Report inspect(const std::string &path, vantrell::loader::ModuleHandle &module) 
     return report;
 }
 
-} // namespace aimodule_check
+} // namespace vantrell::check

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace aimodule_check {
+namespace vantrell::check {
 
 struct FoundNearMiss {
     std::string exported;
@@ -49,4 +49,4 @@ Report inspect(const std::string &path, vantrell::loader::ModuleHandle &module);
 // The status as a word: "exact", "missing", "near miss".
 const char *status_word(FunctionReport::Status status);
 
-} // namespace aimodule_check
+} // namespace vantrell::check

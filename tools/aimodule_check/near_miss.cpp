@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-namespace aimodule_check {
+namespace vantrell::check {
 namespace {
 
 bool all_digits(const std::string &text) {
@@ -73,4 +73,4 @@ std::optional<NearMiss> near_miss(const std::string &exported, const ContractFun
     return std::nullopt;
 }
 
-} // namespace aimodule_check
+} // namespace vantrell::check

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-namespace aimodule_check {
+namespace vantrell::check {
 
 struct NearMiss {
     std::string kind; // no_underscore, undecorated, wrong_size, placeholder, cxx_mangled
@@ -17,4 +17,4 @@ struct NearMiss {
 // Whether `exported` is a near miss of `function` (an exact match is not).
 std::optional<NearMiss> near_miss(const std::string &exported, const ContractFunction &function);
 
-} // namespace aimodule_check
+} // namespace vantrell::check

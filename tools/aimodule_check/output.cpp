@@ -4,7 +4,7 @@
 
 #include <iomanip>
 
-namespace aimodule_check {
+namespace vantrell::check {
 
 void print_text(std::ostream &out, const Report &report) {
     out << "module: " << report.path << "\n";
@@ -101,4 +101,4 @@ void print_json(std::ostream &out, const Report &report, const SmokeOutcome *smo
     out << json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
 }
 
-} // namespace aimodule_check
+} // namespace vantrell::check

@@ -7,7 +7,7 @@
 #include <ostream>
 #include <vector>
 
-namespace aimodule_check {
+namespace vantrell::check {
 
 void print_text(std::ostream &out, const Report &report);
 void print_smoke_call(std::ostream &out, const SmokeCall &call);
@@ -17,4 +17,4 @@ void print_smoke_failure(std::ostream &out, const SmokeFailure &failure);
 // the checker's.
 void print_json(std::ostream &out, const Report &report, const SmokeOutcome *smoke, int exit_status);
 
-} // namespace aimodule_check
+} // namespace vantrell::check

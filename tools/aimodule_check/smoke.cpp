@@ -23,7 +23,7 @@
 #include <type_traits>
 #include <utility>
 
-namespace aimodule_check {
+namespace vantrell::check {
 namespace {
 
 // Typical values by parameter name, as a host might send them.
@@ -307,4 +307,4 @@ SmokeOutcome run_smoke_in_children(const std::string &module_path, bool print_ca
     return outcome;
 }
 
-} // namespace aimodule_check
+} // namespace vantrell::check

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace aimodule_check {
+namespace vantrell::check {
 
 struct SmokeCall {
     std::string function;
@@ -52,4 +52,4 @@ SmokeOutcome run_smoke_in_children(const std::string &module_path, bool print_ca
 int smoke_child_main(const std::string &module_path, const std::string &records, bool print_calls,
                      std::size_t first_step);
 
-} // namespace aimodule_check
+} // namespace vantrell::check

@@ -13,7 +13,7 @@
 
 extern char **environ;
 
-namespace aimodule_check {
+namespace vantrell::check {
 namespace {
 
 namespace fs = std::filesystem;
@@ -163,4 +163,4 @@ SmokeOutcome run_smoke_under_wine(const std::string &module_path, int bits, int 
     return outcome;
 }
 
-} // namespace aimodule_check
+} // namespace vantrell::check

@@ -10,10 +10,10 @@
 
 #include <string>
 
-namespace aimodule_check {
+namespace vantrell::check {
 
 // The session's outcome; when it cannot run, `ran` is false and `not_run`
 // says why (no Windows checker, no Wine).
 SmokeOutcome run_smoke_under_wine(const std::string &module_path, int bits, int call_timeout_seconds);
 
-} // namespace aimodule_check
+} // namespace vantrell::check

@@ -1,6 +1,6 @@
 #include "verdict.hpp"
 
-namespace aimodule_check {
+namespace vantrell::check {
 
 int smoke_problems(const SmokeOutcome &outcome) {
     int problems = 0;
@@ -16,4 +16,4 @@ int exit_status(const Report &report, const SmokeOutcome *smoke) {
     return exports_sound && smoke_sound ? 0 : 1;
 }
 
-} // namespace aimodule_check
+} // namespace vantrell::check

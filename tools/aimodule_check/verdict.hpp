@@ -6,7 +6,7 @@
 #include "module_report.hpp"
 #include "smoke.hpp"
 
-namespace aimodule_check {
+namespace vantrell::check {
 
 // The calls of a smoke session whose answers are unsound (text that is not
 // modified UTF-8).
@@ -18,4 +18,4 @@ int smoke_problems(const SmokeOutcome &outcome);
 // which the bridge swallows, is no fault); 1 otherwise.
 int exit_status(const Report &report, const SmokeOutcome *smoke);
 
-} // namespace aimodule_check
+} // namespace vantrell::check
