@@ -1,6 +1,7 @@
 // POSIX module loader: dlopen with the path converted to UTF-8; lookups in
 // the module's own export table (elf_export_table.hpp).
 #include "module_loader.hpp"
+#include "refusal.hpp"
 #include "utf16_to_utf8.hpp"
 
 #include <dlfcn.h>
@@ -9,15 +10,6 @@
 #include <string>
 
 namespace vantrell::loader {
-namespace {
-
-ModuleHandle refuse(LoadFailure *failure, const char *reason) {
-    if (failure)
-        failure->refusal = reason;
-    return nullptr;
-}
-
-} // namespace
 
 ModuleHandle load_module(const std::uint16_t *units, std::size_t count, LoadFailure *failure) noexcept {
     std::string path;

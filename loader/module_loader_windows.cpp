@@ -2,23 +2,15 @@
 // are, terminated; GetProcAddress, which reads only the module's own export
 // table.
 #include "module_loader.hpp"
+#include "refusal.hpp"
 
 #include <windows.h>
 
 #include <string>
 
 namespace vantrell::loader {
-namespace {
 
 static_assert(sizeof(wchar_t) == sizeof(std::uint16_t), "Windows paths are UTF-16 units");
-
-ModuleHandle refuse(LoadFailure *failure, const char *reason) {
-    if (failure)
-        failure->refusal = reason;
-    return nullptr;
-}
-
-} // namespace
 
 ModuleHandle load_module(const std::uint16_t *units, std::size_t count, LoadFailure *failure) noexcept {
     // LoadLibraryW(L"") is not a file either.
