@@ -2,11 +2,15 @@
 // argument becomes the module's. An argument holds only the Java reference
 // until acquire(), which runs after the module function has been found, so a
 // default answer never touches the VM. Whatever acquire() borrows is released
-// by the argument's destructor, inside the native method.
+// by the argument's destructor, inside the native method. For a module played
+// through a companion, send() puts the argument on its channel and
+// receive_back() takes back what the module may have written;
+// `taken_from_vm` says whether acquire() asks the VM for anything.
 #pragma once
 
 #include "jni_guards.hpp"
 #include "module_functions.hpp"
+#include "protocol.hpp"
 
 #include <cstdint>
 #include <cstring>
@@ -22,10 +26,13 @@ template <class Kind> class Arg;
 template <> class Arg<param_INT32> {
 public:
     using java_type = jint;
+    static constexpr bool taken_from_vm = false;
     explicit Arg(jint value) : value_(value) {}
     bool acquire(JNIEnv *) { return true; }
     std::int32_t get() const { return value_; }
     void after_call(JNIEnv *) {}
+    bool send(companion::Channel &c) const { return c.put(get()); }
+    bool receive_back(companion::Channel &) { return true; }
 
 private:
     jint value_;
@@ -35,10 +42,13 @@ private:
 template <> class Arg<param_FLAG> {
 public:
     using java_type = jboolean;
+    static constexpr bool taken_from_vm = false;
     explicit Arg(jboolean value) : value_(value) {}
     bool acquire(JNIEnv *) { return true; }
     std::int32_t get() const { return static_cast<std::int32_t>(value_); }
     void after_call(JNIEnv *) {}
+    bool send(companion::Channel &c) const { return c.put(get()); }
+    bool receive_back(companion::Channel &) { return true; }
 
 private:
     jboolean value_;
@@ -48,10 +58,13 @@ private:
 template <> class Arg<param_TEXT> {
 public:
     using java_type = jstring;
+    static constexpr bool taken_from_vm = true;
     explicit Arg(jstring string) : string_(string) {}
     bool acquire(JNIEnv *env) { return string_ && chars_.acquire(env, string_); }
     const char *get() const { return chars_.get(); }
     void after_call(JNIEnv *) {}
+    bool send(companion::Channel &c) const { return c.put_text(get()); }
+    bool receive_back(companion::Channel &) { return true; }
 
 private:
     jstring string_;
@@ -67,10 +80,13 @@ inline bool holds_move(JNIEnv *env, jbyteArray array) { return array && env->Get
 template <> class Arg<param_MOVE_IN> {
 public:
     using java_type = jbyteArray;
+    static constexpr bool taken_from_vm = true;
     explicit Arg(jbyteArray array) : array_(array) {}
     bool acquire(JNIEnv *env) { return holds_move(env, array_) && elements_.acquire(env, array_); }
     ai_move *get() const { return reinterpret_cast<ai_move *>(elements_.get()); }
     void after_call(JNIEnv *) {}
+    bool send(companion::Channel &c) const { return c.write(get(), AI_MOVE_SIZE); }
+    bool receive_back(companion::Channel &c) { return c.read(get(), AI_MOVE_SIZE); }
 
 private:
     jbyteArray array_;
@@ -84,9 +100,12 @@ private:
 template <> class Arg<param_MOVE_OUT> {
 public:
     using java_type = jbyteArray;
+    static constexpr bool taken_from_vm = false;
     explicit Arg(jbyteArray array) : array_(array) {}
     bool acquire(JNIEnv *) { return true; }
     ai_move *get() const { return &move_buffer; }
+    bool send(companion::Channel &c) const { return c.write(get(), AI_MOVE_SIZE); }
+    bool receive_back(companion::Channel &c) { return c.read(get(), AI_MOVE_SIZE); }
     void after_call(JNIEnv *env) {
         ByteArrayElements elements;
         if (holds_move(env, array_) && elements.acquire(env, array_))

@@ -7,6 +7,10 @@
 include_guard(GLOBAL)
 
 install(TARGETS vantrell tarrowby RUNTIME DESTINATION . COMPONENT host LIBRARY DESTINATION . COMPONENT host)
+# The companion that plays 32-bit modules, beside the bridge.
+if(TARGET vantrell-companion-i386)
+  install(TARGETS vantrell-companion-i386 RUNTIME DESTINATION . COMPONENT host)
+endif()
 get_target_property(_bridge_jar native_ai_bridge JAR_FILE)
 get_target_property(_demo_jar demo_host JAR_FILE)
 install(FILES ${_bridge_jar} ${_demo_jar} ${VANTRELL_BRIDGE_SOURCES_JAR} ${VANTRELL_BRIDGE_JAVADOC_JAR}
@@ -22,7 +26,7 @@ install(FILES ${_bridge_jar} ${VANTRELL_BRIDGE_SOURCES_JAR} ${VANTRELL_BRIDGE_JA
 # unwinder, shared with the modules; bridge/CMakeLists.txt) ship beside it.
 set(VANTRELL_PACKAGE_DLLS)
 if(WIN32)
-  get_target_property(VANTRELL_PACKAGE_DLLS vantrell VANTRELL_COMPANION_DLLS)
+  get_target_property(VANTRELL_PACKAGE_DLLS vantrell VANTRELL_BRIDGE_DLLS)
 endif()
 set(VANTRELL_RUNTIME_LINES "")
 if(VANTRELL_PACKAGE_DLLS)

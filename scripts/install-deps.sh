@@ -20,7 +20,7 @@ if [[ "${1:-}" == "--demo" ]]; then
 else
     packages=(cmake ninja-build g++ clang libclang-rt-14-dev valgrind openjdk-17-jdk-headless libgtest-dev junit5
               binutils nlohmann-json3-dev libjna-java libjna-jni
-              maven libmaven-compiler-plugin-java libmaven-resources-plugin-java)
+              maven libmaven-compiler-plugin-java libmaven-resources-plugin-java g++-multilib)
     command -v python3 >/dev/null || packages+=(python3)
 fi
 if ((windows)); then

@@ -53,6 +53,11 @@ final class NativeLibraryLoader {
         throw failure(String.join("; ", tried));
     }
 
+    private static boolean isLibrary(Path file) {
+        String name = file.getFileName().toString();
+        return name.endsWith(".so") || name.endsWith(".dll");
+    }
+
     private static UnsatisfiedLinkError failure(String tried) {
         return new UnsatisfiedLinkError("cannot load the native library vantrell. Tried " + tried);
     }
@@ -74,10 +79,12 @@ final class NativeLibraryLoader {
 
     /**
      * Copies this platform's files out of the jar into a new private folder
-     * and loads them in their listed order (companions before the bridge, so
-     * that Windows finds them already loaded). Where the platform lets a
-     * loaded file go (not Windows), the copies are removed at once; else
-     * at exit, as far as the platform allows.
+     * and loads its libraries in their listed order (what the bridge needs
+     * before the bridge, so that Windows finds them already loaded). A file
+     * that is no library (the companion program that plays modules of the
+     * other width) stays beside the bridge, executable, until the JVM exits.
+     * Where the platform lets a loaded file go (not Windows), the loaded
+     * copies are removed at once; else at exit, as far as it allows.
      *
      * @return false when the jar has no files for the platform
      */
@@ -106,18 +113,26 @@ final class NativeLibraryLoader {
                 }
                 copies.add(copy);
             }
-            for (Path copy : copies)
-                System.load(copy.toString());
-        } finally {
-            if (windows) {
-                folder.toFile().deleteOnExit();
-                for (Path copy : copies)
-                    copy.toFile().deleteOnExit();
-            } else {
-                for (Path copy : copies)
-                    Files.deleteIfExists(copy);
-                Files.deleteIfExists(folder);
+            for (Path copy : copies) {
+                if (isLibrary(copy))
+                    System.load(copy.toString());
+                else if (!copy.toFile().setExecutable(true, true))
+                    throw new IOException("cannot make " + copy + " executable");
             }
+        } finally {
+            // Removed at exit in the reverse order of registration: the
+            // folder after what stays in it.
+            boolean keepsFolder = windows || copies.stream().anyMatch(copy -> !isLibrary(copy));
+            if (keepsFolder)
+                folder.toFile().deleteOnExit();
+            for (Path copy : copies) {
+                if (windows || !isLibrary(copy))
+                    copy.toFile().deleteOnExit();
+                else
+                    Files.deleteIfExists(copy);
+            }
+            if (!keepsFolder)
+                Files.deleteIfExists(folder);
         }
         return true;
     }
