@@ -26,9 +26,13 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/linux"
 measure_args=()
 use_ffm=1
+companion_calls=200000
 while (($#)); do
     case "$1" in
-    --quick) measure_args+=(--quick) ;;
+    --quick)
+        measure_args+=(--quick)
+        companion_calls=2000
+        ;;
     --no-ffm) use_ffm=0 ;;
     --rounds | --batch-ms | --warmup-ms)
         (($# >= 2)) || { echo "run.sh: $1 needs a value" >&2; exit 2; }
@@ -124,6 +128,10 @@ echo
 "$JAVA" -cp "$classpath" com.quenbrook.ravo.tessel.bench.Bench report "${results[@]}" --csv "$out/results.csv"
 echo
 echo "CSV: $out/results.csv"
+echo
+echo "A call through the companion process (a module of the other width), against the same call in-process,"
+echo "through the fake VM; the companion here is of the bridge's own width, so the figures are native:"
+"$COMPANION_BENCH" "$companion_calls"
 if command -v gnuplot >/dev/null; then
     python3 "$root/bench/chart_rows.py" "$out/results.csv" >"$out/chart-rows.tsv"
     gnuplot -e "rows='$out/chart-rows.tsv'; png='$out/results.png'" "$root/bench/chart.gp"

@@ -35,7 +35,13 @@ bool load(JNIEnv *env, jstring path) {
     const auto *units = reinterpret_cast<const std::uint16_t *>(chars.data());
     const auto count = static_cast<std::size_t>(chars.length());
     const int bits = loader::x86_module_bits(units, count);
-    if (bits != 0 && bits != own_bits) {
+#if defined(VANTRELL_FORCE_COMPANION)
+    // A build for measurements only: every module through a companion.
+    const bool other_width = bits != 0;
+#else
+    const bool other_width = bits != 0 && bits != own_bits;
+#endif
+    if (other_width) {
         slot_companion = platform::CompanionProcess::start(bits, units, count);
         return slot_companion != nullptr;
     }

@@ -114,13 +114,14 @@ int run(Channel &c) {
         return 2;
     loader::ModuleHandle module = version == protocol_version ? loader::load_module(units.data(), count) : nullptr;
     const std::uint8_t loaded = module ? 1 : 0;
-    if (!c.put(protocol_magic) || !c.put(protocol_version) || !c.put(loaded) || !module)
+    if (!c.put(protocol_magic) || !c.put(protocol_version) || !c.put(loaded) || !c.flush() || !module)
         return 3;
     const loader::ExportTable table = loader::export_table(module);
     for (std::uint8_t request = 0; c.get(request);) {
         if (request == request_unload) {
             loader::unload_module(module);
             c.put(std::uint8_t{1});
+            c.flush();
             return 0;
         }
         if (request >= sizeof servers / sizeof servers[0] || !servers[request](c, table))

@@ -39,8 +39,11 @@ constexpr std::uint32_t null_text = 0xFFFFFFFFu;
 class Channel {
 public:
     virtual ~Channel() = default;
+    // A read sends what was written before it first.
     virtual bool read(void *data, std::size_t size) = 0;
     virtual bool write(const void *data, std::size_t size) = 0;
+    // Sends what was written; a read does so by itself.
+    virtual bool flush() { return true; }
 
     template <class T> bool put(const T &value) { return write(&value, sizeof value); }
     template <class T> bool get(T &value) { return read(&value, sizeof value); }

@@ -16,16 +16,18 @@ extern char **environ;
 namespace vantrell::platform {
 namespace {
 
-// The companion for 32-bit x86 modules, beside the bridge's own file.
+// The companion for modules of `bits`, beside the bridge's own file: i386
+// for 32-bit modules (x86_64 only in a build for measurements).
 std::string companion_program(int bits) {
-    if (bits != 32)
+    if (bits != 32 && bits != 64)
         return "";
     Dl_info info{};
     if (!dladdr(reinterpret_cast<void *>(&companion_program), &info) || !info.dli_fname)
         return "";
     std::string bridge = info.dli_fname;
     const auto slash = bridge.rfind('/');
-    return (slash == std::string::npos ? std::string(".") : bridge.substr(0, slash)) + "/vantrell-companion-i386";
+    return (slash == std::string::npos ? std::string(".") : bridge.substr(0, slash)) + "/vantrell-companion-" +
+           (bits == 32 ? "i386" : "x86_64");
 }
 
 class PosixCompanion : public CompanionProcess {
@@ -39,6 +41,7 @@ public:
     }
     bool read(void *data, std::size_t size) override { return channel_.read(data, size); }
     bool write(const void *data, std::size_t size) override { return channel_.write(data, size); }
+    bool flush() override { return channel_.flush(); }
     void wait() override {
         while (pid_ > 0 && waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
         }
