@@ -52,6 +52,15 @@ package com.quenbrook.ravo.tessel.ai;
  * violation, say) ends the JVM, and a module that does not return blocks
  * the thread that called it. Only an exception out of {@link #endGame} is
  * caught by the bridge.
+ *
+ * <p><b>Modules of the other width.</b> On Linux a 64-bit JVM plays 32-bit
+ * x86 modules too: the bridge sees the module's width in its file and plays
+ * it through a companion process shipped beside the bridge, one call at a
+ * time, with the same answers. The module's code then runs in that process;
+ * a module that crashes there ends only the companion, and that call and
+ * every later one give their default results until the next
+ * {@link #initializeLibrary}. A module that does not return still blocks the
+ * calling thread.
  */
 public final class NativeAIBridge {
     /** The system property that names the native library's file, when set. */
