@@ -10,6 +10,8 @@ install(TARGETS vantrell tarrowby RUNTIME DESTINATION . COMPONENT host LIBRARY D
 # The companion that plays 32-bit modules, beside the bridge.
 if(TARGET vantrell-companion-i386)
   install(TARGETS vantrell-companion-i386 RUNTIME DESTINATION . COMPONENT host)
+elseif(TARGET vantrell_companion_x86)
+  install(PROGRAMS "${VANTRELL_COMPANION_PROGRAM}" DESTINATION . COMPONENT host)
 endif()
 get_target_property(_bridge_jar native_ai_bridge JAR_FILE)
 get_target_property(_demo_jar demo_host JAR_FILE)

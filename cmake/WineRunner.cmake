@@ -113,6 +113,19 @@ if(VANTRELL_TARGET_EMULATED)
   set(VANTRELL_WINE "${_emulated_wine}")
   set(VANTRELL_WINESERVER "${VANTRELL_I386_WINE_DIR}/lib/wine/wineserver")
 endif()
+# A 64-bit program that starts a 32-bit one (the x64 bridge's x86
+# companion): where this machine refuses 32-bit programs, the copy of
+# wine64 in the emulation folder runs the 64-bit programs natively and
+# starts their 32-bit children emulated.
+set(_emulated_children FALSE)
+if(VANTRELL_TARGET_RUNS AND _bits EQUAL 64 AND EXISTS "${VANTRELL_I386_WINE_DIR}/lib/wine/wine64")
+  _vantrell_loader_starts(/usr/lib/wine/wine _native_32 _unused)
+  if(NOT _native_32)
+    set(VANTRELL_WINE "${VANTRELL_I386_WINE_DIR}/lib/wine/wine64")
+    set(VANTRELL_WINESERVER "${VANTRELL_I386_WINE_DIR}/lib/wine/wineserver")
+    set(_emulated_children TRUE)
+  endif()
+endif()
 
 # The environment of every Wine run: no display (console programs only),
 # no debug chatter on stderr, no offer to install Mono or Gecko.
@@ -128,11 +141,19 @@ set(VANTRELL_WINE_ENVIRONMENT
 if(_bits EQUAL 64)
   list(APPEND VANTRELL_WINE_ENVIRONMENT "WINELOADER=${VANTRELL_WINE}")
 endif()
+# Emulated 32-bit processes read the guest's files (the fault-code shim)
+# from here.
+if(VANTRELL_TARGET_EMULATED OR _emulated_children)
+  list(APPEND VANTRELL_WINE_ENVIRONMENT "QEMU_LD_PREFIX=${VANTRELL_I386_WINE_DIR}/guest")
+endif()
 
 if(VANTRELL_TARGET_RUNS)
   set(_how "")
   if(VANTRELL_TARGET_EMULATED)
     set(_how " (qemu-i386 user emulation)")
+  endif()
+  if(_emulated_children)
+    set(_how " (their 32-bit children under qemu-i386 user emulation)")
   endif()
   message(STATUS "${_target} programs run under ${VANTRELL_WINE}${_how}, prefix ${VANTRELL_WINEPREFIX}")
   set(CMAKE_CROSSCOMPILING_EMULATOR

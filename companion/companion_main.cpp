@@ -4,12 +4,18 @@
 // writes nothing of its own; the module's output goes to the standard
 // streams it shares with the host.
 //
-//   vantrell-companion <channel descriptor> <host's process id>
+//   POSIX:   vantrell-companion-i386 <channel descriptor> <host's process id>
+//   Windows: vantrell-companion-x86.exe <pipe handle to read> <pipe handle to write>
+// (On Windows the host's job object ends the companion with the host.)
 #include "guarded_call.hpp"
 #include "module_functions.hpp"
 #include "module_loader.hpp"
 #include "protocol.hpp"
+#if defined(_WIN32)
+#include "pipe_channel.hpp"
+#else
 #include "socket_channel.hpp"
+#endif
 
 #include <chrono>
 #include <cstdlib>
@@ -19,7 +25,9 @@
 #include <type_traits>
 #include <vector>
 
+#if !defined(_WIN32)
 #include <unistd.h>
+#endif
 
 namespace vantrell::companion {
 namespace {
@@ -134,6 +142,20 @@ int run(Channel &c) {
 } // namespace
 } // namespace vantrell::companion
 
+#if defined(_WIN32)
+
+int main(int argc, char **argv) {
+    if (argc != 3)
+        return 1;
+    auto handle = [](const char *text) {
+        return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(std::strtoull(text, nullptr, 10)));
+    };
+    vantrell::companion::PipeChannel channel(handle(argv[1]), handle(argv[2]));
+    return vantrell::companion::run(channel);
+}
+
+#else
+
 int main(int argc, char **argv) {
     if (argc != 3)
         return 1;
@@ -152,3 +174,5 @@ int main(int argc, char **argv) {
     vantrell::companion::SocketChannel channel(static_cast<int>(std::strtol(argv[1], nullptr, 10)));
     return vantrell::companion::run(channel);
 }
+
+#endif

@@ -20,6 +20,8 @@
 #   guest/           the guest's /etc/ld.so.preload and the fault-code shim
 #                    (trap_number_shim.c), seen only by emulated processes
 #   wine             the launcher: wine <program> <args>..., as the wine command
+#   lib/wine/wine64  Wine's 64-bit loader, copied: 64-bit programs run natively
+#                    and start their 32-bit children emulated
 #
 # No binfmt_misc registration, no kernel setting. Run again, it does nothing
 # when the folder is complete; exits non-zero with the reason when it
@@ -29,7 +31,7 @@ set -euo pipefail
 source_dir=$(cd "$(dirname "$0")" && pwd)
 dir=${1:-${VANTRELL_I386_WINE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/vantrell/i386-wine}}
 system_loader=/usr/lib/wine/wine
-stamp_version=1
+stamp_version=2
 
 fail() {
     echo "setup-i386-wine: $*" >&2
@@ -79,6 +81,14 @@ fi
 mkdir -p "$dir/lib/wine" "$dir/share"
 cp "$system_loader" "$dir/lib/wine/wine"
 ln -sfn "$qemu" "$dir/lib/wine/wine-preloader"
+# The 64-bit loader too, so that 64-bit programs in a win64 prefix started
+# from here start their 32-bit children emulated (x64 hosts of 32-bit
+# modules); 64-bit processes themselves run natively.
+if [[ -x /usr/lib/wine/wine64 ]]; then
+    cp /usr/lib/wine/wine64 "$dir/lib/wine/wine64"
+    [[ -e /usr/lib/wine/wine64-preloader ]] && ln -sfn /usr/lib/wine/wine64-preloader "$dir/lib/wine/wine64-preloader"
+    ln -sfn /usr/lib/x86_64-linux-gnu "$dir/lib/x86_64-linux-gnu"
+fi
 ln -sfn /usr/lib/wine/wineserver64 "$dir/lib/wine/wineserver"
 ln -sfn /usr/lib/i386-linux-gnu "$dir/lib/i386-linux-gnu"
 ln -sfn /usr/share/wine "$dir/share/wine"

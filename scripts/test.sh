@@ -25,8 +25,10 @@ run_preset() {
 # set the same; this covers anything started from here.
 export DISPLAY=
 export WINEDLLOVERRIDES="mscoree,mshtml="
-run_preset windows-x64
+# x86 first: the x64 suite plays the x86 sample module through the x64
+# bridge's x86 companion.
 run_preset windows-x86
+run_preset windows-x64 "-DVANTRELL_OTHER_BUILDS=$PWD/build/windows-x86"
 
 # The Linux build last: its bridge jar carries the Windows bridges too.
 run_preset linux "-DVANTRELL_OTHER_BUILDS=$PWD/build/windows-x86;$PWD/build/windows-x64"

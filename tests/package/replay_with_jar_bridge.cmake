@@ -12,7 +12,10 @@ set(natives "${WORK}/jar/com/quenbrook/ravo/tessel/ai/natives/${PLATFORM}")
 if(NOT rc EQUAL 0 OR NOT EXISTS "${natives}/natives.list")
   message(FATAL_ERROR "${JAR} carries no bridge for ${PLATFORM}")
 endif()
+# The libraries it lists, loaded before the bridge: only the bridge itself
+# (the companion program for 32-bit modules may sit beside it).
 file(STRINGS "${natives}/natives.list" files)
+list(FILTER files INCLUDE REGEX "\\.dll$")
 if(NOT files STREQUAL "vantrell.dll")
   message(FATAL_ERROR "the jar's ${PLATFORM} bridge needs more than itself: ${files}")
 endif()

@@ -53,8 +53,8 @@ package com.quenbrook.ravo.tessel.ai;
  * the thread that called it. Only an exception out of {@link #endGame} is
  * caught by the bridge.
  *
- * <p><b>Modules of the other width.</b> On Linux a 64-bit JVM plays 32-bit
- * x86 modules too: the bridge sees the module's width in its file and plays
+ * <p><b>Modules of the other width.</b> A 64-bit JVM plays 32-bit x86
+ * modules too (Linux and Windows): the bridge sees the module's width in its file and plays
  * it through a companion process shipped beside the bridge, one call at a
  * time, with the same answers. The module's code then runs in that process;
  * a module that crashes there ends only the companion, and that call and
