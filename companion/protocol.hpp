@@ -65,4 +65,71 @@ public:
     }
 };
 
+// A channel over a byte stream of the platform's (a socket, two pipes):
+// what is written waits in a buffer until the next read, so that a call's
+// request and its answer each cross as one message, one wake-up of the
+// other side each way; reads take what the stream holds at once.
+class BufferedChannel : public Channel {
+public:
+    bool read(void *data, std::size_t size) override {
+        if (!flush())
+            return false;
+        auto *bytes = static_cast<char *>(data);
+        while (size > 0) {
+            if (start_ == end_) {
+                const std::size_t got = receive_some(buffer_, sizeof buffer_);
+                if (got == 0)
+                    return false;
+                start_ = 0;
+                end_ = got;
+            }
+            const std::size_t take = size < end_ - start_ ? size : end_ - start_;
+            std::memcpy(bytes, buffer_ + start_, take);
+            start_ += take;
+            bytes += take;
+            size -= take;
+        }
+        return true;
+    }
+
+    bool write(const void *data, std::size_t size) override {
+        const auto *bytes = static_cast<const char *>(data);
+        pending_.append(bytes, size);
+        return pending_.size() < (1u << 16) || flush();
+    }
+
+    bool flush() override {
+        for (std::size_t done = 0; done < pending_.size();) {
+            const std::size_t sent = send_some(pending_.data() + done, pending_.size() - done);
+            if (sent == 0)
+                return false;
+            done += sent;
+        }
+        pending_.clear();
+        return true;
+    }
+
+protected:
+    // What the stream holds, up to `size` bytes, waiting for some; 0 when
+    // it is broken or closed.
+    virtual std::size_t receive_some(char *data, std::size_t size) = 0;
+    // Some of the bytes sent; 0 when the stream is broken.
+    virtual std::size_t send_some(const char *data, std::size_t size) = 0;
+
+private:
+    char buffer_[4096];
+    std::size_t start_ = 0, end_ = 0;
+    std::string pending_;
+};
+
+// The bridge's side of the start: the module's path out, the companion's
+// word back. True when the companion speaks this version and loaded it.
+inline bool start_session(Channel &c, const std::uint16_t *path, std::size_t count) {
+    std::uint32_t magic = 0, version = 0;
+    std::uint8_t loaded = 0;
+    return c.put(protocol_magic) && c.put(protocol_version) && c.put(static_cast<std::uint32_t>(count)) &&
+           c.write(path, count * sizeof(std::uint16_t)) && c.get(magic) && c.get(version) && c.get(loaded) &&
+           magic == protocol_magic && version == protocol_version && loaded == 1;
+}
+
 } // namespace vantrell::companion

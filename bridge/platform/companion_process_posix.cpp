@@ -80,13 +80,7 @@ std::unique_ptr<CompanionProcess> CompanionProcess::start(int bits, const std::u
         return nullptr;
     }
     std::unique_ptr<CompanionProcess> process = std::make_unique<PosixCompanion>(pid, ends[0]);
-    std::uint32_t magic = 0, version = 0;
-    std::uint8_t loaded = 0;
-    const auto units = static_cast<std::uint32_t>(count);
-    if (!process->put(companion::protocol_magic) || !process->put(companion::protocol_version) ||
-        !process->put(units) || !process->write(path, count * sizeof(std::uint16_t)) || !process->get(magic) ||
-        !process->get(version) || !process->get(loaded) || magic != companion::protocol_magic ||
-        version != companion::protocol_version || !loaded)
+    if (!companion::start_session(*process, path, count))
         return nullptr; // the destructor ends and reaps it
     return process;
 }

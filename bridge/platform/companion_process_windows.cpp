@@ -133,17 +133,11 @@ std::unique_ptr<CompanionProcess> CompanionProcess::start(int bits, const std::u
         AssignProcessToJobObject(job, process.hProcess);
     ResumeThread(process.hThread);
     CloseHandle(process.hThread);
-    std::unique_ptr<CompanionProcess> companion =
+    std::unique_ptr<CompanionProcess> session =
         std::make_unique<WindowsCompanion>(process.hProcess, job, from_companion_read, to_companion_write);
-    std::uint32_t magic = 0, version = 0;
-    std::uint8_t loaded = 0;
-    const auto units = static_cast<std::uint32_t>(count);
-    if (!companion->put(companion::protocol_magic) || !companion->put(companion::protocol_version) ||
-        !companion->put(units) || !companion->write(path, count * sizeof(std::uint16_t)) || !companion->get(magic) ||
-        !companion->get(version) || !companion->get(loaded) || magic != companion::protocol_magic ||
-        version != companion::protocol_version || !loaded)
+    if (!companion::start_session(*session, path, count))
         return nullptr; // the destructor ends and reaps it
-    return companion;
+    return session;
 }
 
 } // namespace vantrell::platform
