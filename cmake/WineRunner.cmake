@@ -29,15 +29,7 @@ include_guard(GLOBAL)
 set(VANTRELL_RUN_TARGET_PROGRAMS AUTO CACHE STRING
     "Run the build's Windows programs under Wine: AUTO (when this machine can), ON, EMULATED (x86) or OFF")
 set_property(CACHE VANTRELL_RUN_TARGET_PROGRAMS PROPERTY STRINGS AUTO ON EMULATED OFF)
-if(DEFINED ENV{VANTRELL_I386_WINE_DIR})
-  set(_emulation_default "$ENV{VANTRELL_I386_WINE_DIR}")
-elseif(DEFINED ENV{XDG_CACHE_HOME})
-  set(_emulation_default "$ENV{XDG_CACHE_HOME}/vantrell/i386-wine")
-else()
-  set(_emulation_default "$ENV{HOME}/.cache/vantrell/i386-wine")
-endif()
-set(VANTRELL_I386_WINE_DIR "${_emulation_default}" CACHE PATH
-    "Where emulation/setup-i386-wine.sh set up 32-bit Wine under qemu-i386")
+include(I386Emulation)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(_bits 64)

@@ -5,17 +5,11 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertNull;
 import static org.junit.jupiter.api.Assertions.assertTrue;
-import static org.junit.jupiter.api.Assertions.fail;
 
-import java.io.ByteArrayOutputStream;
-import java.io.IOException;
-import java.io.InputStream;
-import java.io.UncheckedIOException;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Paths;
 import java.util.List;
-import java.util.concurrent.CompletableFuture;
 import java.util.concurrent.TimeUnit;
 import java.util.stream.Collectors;
 import org.junit.jupiter.api.AfterEach;
@@ -27,8 +21,6 @@ import org.junit.jupiter.api.Test;
  * the bridge folder that holds the companion on java.library.path.
  */
 public class CompanionTest {
-    private static final String DEMO_CLASS = "com.quenbrook.ravo.tessel.demo.DemoHost";
-
     @AfterEach
     void terminate() {
         NativeAIBridge.terminate();
@@ -40,22 +32,12 @@ public class CompanionTest {
 
     @Test
     void theDemoSessionThroughTheCompanionIsTheInProcessOne() throws Exception {
-        String java = Paths.get(System.getProperty("java.home"), "bin", "java").toString();
-        Process child = new ProcessBuilder(java, "-Xcheck:jni",
-                "-Djava.library.path=" + System.getProperty("java.library.path"),
-                "-cp", Modules.path("tessel.test.demo.classpath"), DEMO_CLASS, Modules.path(Modules.TARROWBY))
-                .start();
-        child.getOutputStream().close();
-        CompletableFuture<byte[]> stdout = readAll(child.getInputStream());
-        CompletableFuture<byte[]> stderr = readAll(child.getErrorStream());
-        if (!child.waitFor(5, TimeUnit.MINUTES)) {
-            child.destroyForcibly();
-            fail("the demo host did not finish");
-        }
-        assertEquals("", new String(stderr.get(), StandardCharsets.UTF_8), "the demo host's standard error");
-        assertEquals(0, child.exitValue());
+        GoldenSessionTest.DemoRun run = GoldenSessionTest.runDemo(Modules.path(Modules.TARROWBY), 5,
+                "the demo host did not finish", "-Xcheck:jni");
+        assertEquals("", run.errors(), "the demo host's standard error");
+        assertEquals(0, run.exitCode());
         byte[] golden = Files.readAllBytes(Paths.get(Modules.path("tessel.test.golden")));
-        assertEquals(new String(golden, StandardCharsets.UTF_8), new String(stdout.get(), StandardCharsets.UTF_8));
+        assertEquals(new String(golden, StandardCharsets.UTF_8), new String(run.output(), StandardCharsets.UTF_8));
     }
 
     @Test
@@ -137,17 +119,5 @@ public class CompanionTest {
             System.out.flush();
             System.exit(0);
         }
-    }
-
-    private static CompletableFuture<byte[]> readAll(InputStream stream) {
-        return CompletableFuture.supplyAsync(() -> {
-            try (InputStream in = stream) {
-                ByteArrayOutputStream out = new ByteArrayOutputStream();
-                in.transferTo(out);
-                return out.toByteArray();
-            } catch (IOException e) {
-                throw new UncheckedIOException(e);
-            }
-        });
     }
 }

@@ -26,59 +26,51 @@ class GoldenSessionTest {
     private static final String DEMO_CLASS = "com.quenbrook.ravo.tessel.demo.DemoHost";
     private static final int CONTEXT = 3;
 
-    /** A module call that never returns ends the demo, named, after the limit. */
-    @Test
-    void demoEndsWithTheNameOfACallThatDoesNotReturn() throws Exception {
-        String java = Paths.get(System.getProperty("java.home"), "bin", "java").toString();
-        Process child = new ProcessBuilder(
-                java,
-                "-Djava.library.path=" + System.getProperty("java.library.path"),
-                "-Dtessel.demo.callLimit=1",
-                "-cp", Modules.path("tessel.test.demo.classpath"),
-                DEMO_CLASS,
-                Modules.path("tessel.test.module.hanging")).start();
+    /** What a demo host run in a child VM wrote and how it ended. */
+    record DemoRun(int exitCode, byte[] output, String errors) {}
+
+    /**
+     * Runs the demo host against {@code module} in a child VM with this VM's
+     * java.library.path and the given options, for at most {@code minutes}
+     * (only a guard against a hung child, which would otherwise hold the
+     * suite until the test driver kills it; `hung` says what that means).
+     */
+    static DemoRun runDemo(String module, int minutes, String hung, String... options) throws Exception {
+        List<String> command = new ArrayList<>();
+        command.add(Paths.get(System.getProperty("java.home"), "bin", "java").toString());
+        command.addAll(Arrays.asList(options));
+        command.add("-Djava.library.path=" + System.getProperty("java.library.path"));
+        command.addAll(List.of("-cp", Modules.path("tessel.test.demo.classpath"), DEMO_CLASS, module));
+        Process child = new ProcessBuilder(command).start();
         child.getOutputStream().close();
         CompletableFuture<byte[]> stdout = readAll(child.getInputStream());
         CompletableFuture<byte[]> stderr = readAll(child.getErrorStream());
-        if (!child.waitFor(2, TimeUnit.MINUTES)) {
+        if (!child.waitFor(minutes, TimeUnit.MINUTES)) {
             child.destroyForcibly();
-            fail("the demo host did not stop the call that hangs");
+            fail(hung);
         }
-        stdout.get();
-        assertEquals(4, child.exitValue(), "the demo host's exit code");
+        return new DemoRun(child.exitValue(), stdout.get(), new String(stderr.get(), StandardCharsets.UTF_8));
+    }
+
+    /** A module call that never returns ends the demo, named, after the limit. */
+    @Test
+    void demoEndsWithTheNameOfACallThatDoesNotReturn() throws Exception {
+        DemoRun run = runDemo(Modules.path("tessel.test.module.hanging"), 2,
+                "the demo host did not stop the call that hangs", "-Dtessel.demo.callLimit=1");
+        assertEquals(4, run.exitCode(), "the demo host's exit code");
         assertEquals("DemoHost: the module's getPublicName did not return within 1 s: the demo ends here\n",
-                new String(stderr.get(), StandardCharsets.UTF_8));
+                run.errors());
     }
 
     @Test
     void demoSessionWithTarrowbyMatchesTheTranscript() throws Exception {
         Path golden = Paths.get(Modules.path("tessel.test.golden"));
-        String java = Paths.get(System.getProperty("java.home"), "bin", "java").toString();
-        ProcessBuilder builder = new ProcessBuilder(
-                java,
-                "-Xcheck:jni",
-                "-Djava.library.path=" + System.getProperty("java.library.path"),
-                "-cp", Modules.path("tessel.test.demo.classpath"),
-                DEMO_CLASS,
-                Modules.path(Modules.TARROWBY));
-        Process child = builder.start();
-        child.getOutputStream().close();
-        CompletableFuture<byte[]> stdout = readAll(child.getInputStream());
-        CompletableFuture<byte[]> stderr = readAll(child.getErrorStream());
-        // Only a guard against a hung child, which would otherwise hold the
-        // suite until the test driver kills it.
-        if (!child.waitFor(5, TimeUnit.MINUTES)) {
-            child.destroyForcibly();
-            fail("the demo host did not finish");
-        }
-        byte[] actual = stdout.get();
-        String errors = new String(stderr.get(), StandardCharsets.UTF_8);
-
-        assertEquals("", errors, "the demo host's standard error");
-        assertEquals(0, child.exitValue(), "the demo host's exit code");
+        DemoRun run = runDemo(Modules.path(Modules.TARROWBY), 5, "the demo host did not finish", "-Xcheck:jni");
+        assertEquals("", run.errors(), "the demo host's standard error");
+        assertEquals(0, run.exitCode(), "the demo host's exit code");
         byte[] expected = Files.readAllBytes(golden);
-        if (!Arrays.equals(expected, actual)) {
-            fail(difference(golden, expected, actual));
+        if (!Arrays.equals(expected, run.output())) {
+            fail(difference(golden, expected, run.output()));
         }
     }
 
