@@ -39,6 +39,7 @@ include_guard(GLOBAL)
 # module's endGame, beside this file.
 set(_AI_MODULE_EXPORTS_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/AiModuleExports.cmake")
 set(_AI_MODULE_END_GAME_CATCH "${CMAKE_CURRENT_LIST_DIR}/ai_module_end_game_catch.cpp")
+set(_AI_MODULE_UNWIND_TABLES "${CMAKE_CURRENT_LIST_DIR}/ai_module_unwind_tables.cpp")
 
 if(CMAKE_VERSION VERSION_LESS 3.18)
   message(FATAL_ERROR "AiModule.cmake needs CMake 3.18 or newer")
@@ -136,7 +137,9 @@ function(add_ai_module target)
     # program, in the system folders, the working directory and on PATH,
     # never beside the module: the module carries its runtime. Its own
     # unwinder cannot hand an exception to the bridge on x86, so a C++
-    # module's endGame catches its own (ai_module_end_game_catch.cpp).
+    # module's endGame catches its own (ai_module_end_game_catch.cpp), and
+    # on x86 that unwinder is given the module's unwind tables whatever else
+    # the process holds (ai_module_unwind_tables.cpp).
     set(is_cxx FALSE)
     foreach(source IN LISTS sources)
       if(source MATCHES "\\.(cpp|cc|cxx|c\\+\\+|C)$")
@@ -148,7 +151,7 @@ function(add_ai_module target)
     else()
       target_link_options(${target} PRIVATE "$<$<CXX_COMPILER_ID:GNU>:-static-libgcc;-static-libstdc++>")
       if(is_cxx)
-        target_sources(${target} PRIVATE "${_AI_MODULE_END_GAME_CATCH}")
+        target_sources(${target} PRIVATE "${_AI_MODULE_END_GAME_CATCH}" "${_AI_MODULE_UNWIND_TABLES}")
         set(catching_end_game ai_module_caught_endGame)
       endif()
     endif()

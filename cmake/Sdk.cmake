@@ -22,7 +22,8 @@ write_basic_package_version_file("${CMAKE_BINARY_DIR}/sdk/AiModuleConfigVersion.
 install(FILES "${PROJECT_SOURCE_DIR}/include/ai_module.h" "${PROJECT_SOURCE_DIR}/include/ai_module_list.h"
         DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}" COMPONENT sdk)
 install(FILES "${CMAKE_CURRENT_LIST_DIR}/AiModule.cmake" "${CMAKE_CURRENT_LIST_DIR}/AiModuleExports.cmake"
-              "${CMAKE_CURRENT_LIST_DIR}/ai_module_end_game_catch.cpp" "${CMAKE_CURRENT_LIST_DIR}/near_miss_rules.txt"
+              "${CMAKE_CURRENT_LIST_DIR}/ai_module_end_game_catch.cpp"
+              "${CMAKE_CURRENT_LIST_DIR}/ai_module_unwind_tables.cpp" "${CMAKE_CURRENT_LIST_DIR}/near_miss_rules.txt"
               "${CMAKE_BINARY_DIR}/sdk/AiModuleConfig.cmake"
               "${CMAKE_BINARY_DIR}/sdk/AiModuleConfigVersion.cmake"
         DESTINATION "${sdk_cmake_dir}" COMPONENT sdk)

@@ -1,6 +1,7 @@
 # Copies one platform's native files into FOLDER for the bridge jar, strips
 # their debug information, and lists their names in natives.list in the
-# order given (the bridge last: what it imports is loaded before it).
+# order given: what the bridge imports, the bridge, then what the jar's
+# loader copies beside it without loading (NativeLibraryLoader).
 #   cmake -DFOLDER=<dir> -DFILES=<file;...> [-DSTRIP=<strip>] -P StageJarNatives.cmake
 cmake_policy(VERSION 3.25)
 file(REMOVE_RECURSE "${FOLDER}")

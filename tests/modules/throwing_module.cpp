@@ -1,6 +1,7 @@
 // A module whose endGame leaves by an exception, or has one inside it, as
 // its first argument says; the other functions show that the module keeps
-// working after the bridge caught it, and what ran in the module.
+// working after the bridge caught it, and what ran in the module, and
+// getCreateGameOption throws and catches one of its own.
 //   1  throws a C++ exception (this compiler's)
 //   2  Windows: raises the C++ exception of the platform's native compiler
 //      (the structured exception its throw becomes, with a thrown object
@@ -162,7 +163,17 @@ extern "C" void AI_CALL endGame(int32_t result, int32_t) {
     }
 }
 
-extern "C" int32_t AI_CALL getCreateGameOption(int32_t option) { return option + 1; }
+// A negative option is looked up by an exception the module catches itself.
+extern "C" int32_t AI_CALL getCreateGameOption(int32_t option) {
+    if (option < 0) {
+        try {
+            throw std::out_of_range("no such option");
+        } catch (const std::out_of_range &) {
+            return -option;
+        }
+    }
+    return option + 1;
+}
 
 // How many of endGame's frames ended, by a return or by an unwind that ran
 // their cleanup.

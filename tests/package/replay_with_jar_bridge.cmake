@@ -12,11 +12,12 @@ set(natives "${WORK}/jar/com/quenbrook/ravo/tessel/ai/natives/${PLATFORM}")
 if(NOT rc EQUAL 0 OR NOT EXISTS "${natives}/natives.list")
   message(FATAL_ERROR "${JAR} carries no bridge for ${PLATFORM}")
 endif()
-# The libraries it lists, loaded before the bridge: only the bridge itself
-# (the companion program for 32-bit modules may sit beside it).
+# The libraries it lists up to the bridge are loaded before it: only the
+# bridge itself (after it come the companion program for 32-bit modules and
+# the DLL that needs, which the jar's loader leaves unloaded).
 file(STRINGS "${natives}/natives.list" files)
-list(FILTER files INCLUDE REGEX "\\.dll$")
-if(NOT files STREQUAL "vantrell.dll")
+list(FIND files vantrell.dll bridge_at)
+if(NOT bridge_at EQUAL 0)
   message(FATAL_ERROR "the jar's ${PLATFORM} bridge needs more than itself: ${files}")
 endif()
 get_filename_component(program_name "${PROGRAM}" NAME)

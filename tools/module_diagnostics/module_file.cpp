@@ -210,6 +210,10 @@ std::optional<ModuleFile> read_module_file(const std::string &path) {
         file->carries_gcc_cxx_runtime = image.contains("terminate called after throwing");
         // The mark of add_ai_module's catch around endGame.
         file->catches_own_end_game_exceptions = image.contains("ai_module: endGame catches its own exceptions");
+        // The mark of add_ai_module's registration of a 32-bit module's
+        // unwind tables with its own unwinder.
+        file->registers_own_unwind_tables =
+            image.contains("ai_module: registers its unwind tables with its own unwinder");
     }
     return file;
 }
@@ -288,6 +292,14 @@ std::vector<std::string> runtime_warnings(const ModuleFile &file) {
                            "that leaves endGame will end the host instead of reaching the bridge's guard. Build "
                            "it with add_ai_module, whose exported endGame catches the module's own exceptions, or "
                            "catch every exception inside endGame.");
+    // Its start-up code hands its unwind tables to libgcc_s_dw2-1.dll when
+    // another DLL has loaded that, and its own unwinder then finds none.
+    if (file.bits == 32 && file.carries_gcc_cxx_runtime && !imports_libgcc && !file.registers_own_unwind_tables)
+        warnings.push_back("this 32-bit module carries its own copy of GCC's exception runtime without giving it "
+                           "its unwind tables: while a module built with the shared GCC runtime "
+                           "(libgcc_s_dw2-1.dll) is loaded in the same process, every exception it throws, even "
+                           "one it catches itself, ends the host. Build it with add_ai_module, which adds that "
+                           "registration, or link it with -shared-libgcc and have the host provide the DLL.");
     return warnings;
 }
 

@@ -20,6 +20,7 @@ struct ModuleFile {
     std::vector<std::string> imported_libraries;
     bool carries_gcc_cxx_runtime = false;
     bool catches_own_end_game_exceptions = false; // built by add_ai_module for Windows
+    bool registers_own_unwind_tables = false;     // built by add_ai_module for 32-bit Windows
 
     std::string kind() const; // "64-bit Windows DLL (x64)", "ELF shared library (x86_64)"
 };

@@ -79,12 +79,13 @@ final class NativeLibraryLoader {
 
     /**
      * Copies this platform's files out of the jar into a new private folder
-     * and loads its libraries in their listed order (what the bridge needs
-     * before the bridge, so that Windows finds them already loaded). A file
-     * that is no library (the companion program that plays modules of the
-     * other width) stays beside the bridge, executable, until the JVM exits.
-     * Where the platform lets a loaded file go (not Windows), the loaded
-     * copies are removed at once; else at exit, as far as it allows.
+     * and loads, in their listed order, the libraries up to the bridge (what
+     * the bridge needs before the bridge, so that Windows finds them already
+     * loaded). What is listed after the bridge stays beside it unloaded: the
+     * companion program that plays modules of the other width, executable,
+     * and what it needs. Where the platform lets a loaded file go (not
+     * Windows), the loaded copies are removed at once; the rest at exit, as
+     * far as the platform allows.
      *
      * @return false when the jar has no files for the platform
      */
@@ -102,7 +103,9 @@ final class NativeLibraryLoader {
             return false;
         Path folder = Files.createTempDirectory("vantrell-");
         boolean windows = platform.startsWith("windows");
+        String bridge = System.mapLibraryName("vantrell");
         List<Path> copies = new ArrayList<>();
+        List<Path> loaded = new ArrayList<>();
         try {
             for (String name : files) {
                 Path copy = folder.resolve(name);
@@ -113,20 +116,24 @@ final class NativeLibraryLoader {
                 }
                 copies.add(copy);
             }
+            boolean beforeBridge = true;
             for (Path copy : copies) {
-                if (isLibrary(copy))
+                if (beforeBridge && isLibrary(copy)) {
                     System.load(copy.toString());
-                else if (!copy.toFile().setExecutable(true, true))
+                    loaded.add(copy);
+                    beforeBridge = !copy.getFileName().toString().equals(bridge);
+                } else if (!isLibrary(copy) && !copy.toFile().setExecutable(true, true)) {
                     throw new IOException("cannot make " + copy + " executable");
+                }
             }
         } finally {
             // Removed at exit in the reverse order of registration: the
             // folder after what stays in it.
-            boolean keepsFolder = windows || copies.stream().anyMatch(copy -> !isLibrary(copy));
+            boolean keepsFolder = windows || !loaded.containsAll(copies);
             if (keepsFolder)
                 folder.toFile().deleteOnExit();
             for (Path copy : copies) {
-                if (windows || !isLibrary(copy))
+                if (windows || !loaded.contains(copy))
                     copy.toFile().deleteOnExit();
                 else
                     Files.deleteIfExists(copy);
