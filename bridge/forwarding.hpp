@@ -46,60 +46,54 @@ template <class Fn> inline constexpr bool swallows_exceptions = false;
 template <> inline constexpr bool swallows_exceptions<fn::endGame> = true;
 
 // What a companion answers for a function of each result kind.
-inline bool receive_answer(companion::Channel &c, std::int32_t &answer) { return c.get(answer); }
-inline bool receive_answer(companion::Channel &c, ai_bool8 &answer) { return c.get(answer); }
-inline bool receive_answer(companion::Channel &c, std::string &answer, bool &is_null) {
-    return c.get_text(answer, is_null);
-}
+inline bool receive_answer(channel::PayloadReader &r, std::int32_t &answer) { return r.get(answer); }
+inline bool receive_answer(channel::PayloadReader &r, ai_bool8 &answer) { return r.get(answer); }
 
 // The forwarding rule through the companion: the same answers, and the same
 // moments at which the VM is asked for anything, as in-process
-// (protocol.hpp). A companion that stops answering is ended and the slot
-// emptied; that call and every later one give their defaults.
+// (channel/protocol.hpp). A companion whose reply is not believed is
+// ended and the slot emptied; that call and every later one give their
+// defaults.
 template <class Fn, class... Args>
-java_result_t<typename Fn::kind> forward_to_companion(companion::Channel &c, JNIEnv *env, Args &...args) {
+java_result_t<typename Fn::kind> forward_to_companion(Companion &c, std::uint32_t module, JNIEnv *env, Args &...args) {
     using Result = java_result_t<typename Fn::kind>;
     auto lost = [] {
         module_slot::companion_lost();
         return default_result<Fn>();
     };
-    std::uint8_t found = 0;
-    if (!c.put(Fn::index))
-        return lost();
     if constexpr ((std::decay_t<Args>::taken_from_vm || ...)) {
-        if (!c.get(found))
+        const Companion::Reply probe =
+            c.ask(channel::Kind::probe, Fn::index, module, [](channel::PayloadWriter &) { return true; });
+        if (probe.outcome != Companion::Outcome::answered || !c.payload().done())
             return lost();
-        if (!found)
+        if (probe.status != channel::Status::ok || !(args.acquire(env) && ...))
             return default_result<Fn>();
-        const bool go = (args.acquire(env) && ...);
-        if (!c.put(static_cast<std::uint8_t>(go ? 1 : 0)))
-            return lost();
-        if (!go)
-            return default_result<Fn>();
-        if (!(args.send(c) && ...))
-            return lost();
     } else {
-        (args.acquire(env), ...);
-        if (!(args.send(c) && ...) || !c.get(found))
-            return lost();
-        if (!found)
-            return default_result<Fn>();
+        (args.acquire(env), ...); // nothing of the VM's
     }
+    const Companion::Reply reply =
+        c.ask(channel::Kind::call, Fn::index, module, [&](channel::PayloadWriter &w) { return (args.send(w) && ...); });
+    if (reply.outcome == Companion::Outcome::not_sent)
+        return default_result<Fn>(); // a text of the host's over the limit
+    if (reply.outcome == Companion::Outcome::lost)
+        return lost();
+    if (reply.status != channel::Status::ok)
+        return default_result<Fn>(); // missing, or a text answer over the limit
+    channel::PayloadReader r = c.payload();
     if constexpr (std::is_void_v<Result>) {
-        std::uint8_t done = 0;
-        if (!c.get(done) || !(args.receive_back(c) && ...))
+        if (!(args.receive_back(r) && ...) || !r.done())
             return lost();
         (args.after_call(env), ...);
     } else if constexpr (std::is_same_v<typename Fn::kind, kind_TEXT>) {
         std::string text;
         bool is_null = false;
-        if (!receive_answer(c, text, is_null) || !(args.receive_back(c) && ...))
+        if (!r.get_text(text, is_null) || !(args.receive_back(r) && ...) || !r.done())
             return lost();
         (args.after_call(env), ...);
         return to_java(kind_TEXT{}, env, is_null ? nullptr : text.c_str());
     } else {
         std::conditional_t<std::is_same_v<typename Fn::kind, kind_BOOL8>, ai_bool8, std::int32_t> answer{};
-        if (!receive_answer(c, answer) || !(args.receive_back(c) && ...))
+        if (!receive_answer(r, answer) || !(args.receive_back(r) && ...) || !r.done())
             return lost();
         (args.after_call(env), ...);
         return to_java(typename Fn::kind{}, env, answer);
@@ -108,7 +102,7 @@ java_result_t<typename Fn::kind> forward_to_companion(companion::Channel &c, JNI
 
 template <class Fn, class... Args> java_result_t<typename Fn::kind> forward(JNIEnv *env, Args &&...args) {
     if (auto *companion = module_slot::companion())
-        return forward_to_companion<Fn>(*companion, env, args...);
+        return forward_to_companion<Fn>(*companion, module_slot::companion_module(), env, args...);
     auto function = reinterpret_cast<typename Fn::pointer>(module_slot::find(Fn::export_name));
     if (!function)
         return default_result<Fn>();

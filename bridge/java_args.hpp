@@ -31,8 +31,8 @@ public:
     bool acquire(JNIEnv *) { return true; }
     std::int32_t get() const { return value_; }
     void after_call(JNIEnv *) {}
-    bool send(companion::Channel &c) const { return c.put(get()); }
-    bool receive_back(companion::Channel &) { return true; }
+    bool send(channel::PayloadWriter &w) const { return w.put(get()); }
+    bool receive_back(channel::PayloadReader &) { return true; }
 
 private:
     jint value_;
@@ -47,8 +47,8 @@ public:
     bool acquire(JNIEnv *) { return true; }
     std::int32_t get() const { return static_cast<std::int32_t>(value_); }
     void after_call(JNIEnv *) {}
-    bool send(companion::Channel &c) const { return c.put(get()); }
-    bool receive_back(companion::Channel &) { return true; }
+    bool send(channel::PayloadWriter &w) const { return w.put(get()); }
+    bool receive_back(channel::PayloadReader &) { return true; }
 
 private:
     jboolean value_;
@@ -63,8 +63,8 @@ public:
     bool acquire(JNIEnv *env) { return string_ && chars_.acquire(env, string_); }
     const char *get() const { return chars_.get(); }
     void after_call(JNIEnv *) {}
-    bool send(companion::Channel &c) const { return c.put_text(get()); }
-    bool receive_back(companion::Channel &) { return true; }
+    bool send(channel::PayloadWriter &w) const { return w.put_text(get()); }
+    bool receive_back(channel::PayloadReader &) { return true; }
 
 private:
     jstring string_;
@@ -85,8 +85,8 @@ public:
     bool acquire(JNIEnv *env) { return holds_move(env, array_) && elements_.acquire(env, array_); }
     ai_move *get() const { return reinterpret_cast<ai_move *>(elements_.get()); }
     void after_call(JNIEnv *) {}
-    bool send(companion::Channel &c) const { return c.write(get(), AI_MOVE_SIZE); }
-    bool receive_back(companion::Channel &c) { return c.read(get(), AI_MOVE_SIZE); }
+    bool send(channel::PayloadWriter &w) const { return w.write(get(), AI_MOVE_SIZE); }
+    bool receive_back(channel::PayloadReader &r) { return r.read(get(), AI_MOVE_SIZE); }
 
 private:
     jbyteArray array_;
@@ -104,8 +104,8 @@ public:
     explicit Arg(jbyteArray array) : array_(array) {}
     bool acquire(JNIEnv *) { return true; }
     ai_move *get() const { return &move_buffer; }
-    bool send(companion::Channel &c) const { return c.write(get(), AI_MOVE_SIZE); }
-    bool receive_back(companion::Channel &c) { return c.read(get(), AI_MOVE_SIZE); }
+    bool send(channel::PayloadWriter &w) const { return w.write(get(), AI_MOVE_SIZE); }
+    bool receive_back(channel::PayloadReader &r) { return r.read(get(), AI_MOVE_SIZE); }
     void after_call(JNIEnv *env) {
         ByteArrayElements elements;
         if (holds_move(env, array_) && elements.acquire(env, array_))

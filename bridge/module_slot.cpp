@@ -6,6 +6,7 @@
 #include "module_loader.hpp"
 #include "module_width.hpp"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
@@ -14,18 +15,67 @@ namespace {
 
 loader::ModuleHandle slot = nullptr;
 loader::ExportTable slot_exports;
-std::unique_ptr<platform::CompanionProcess> slot_companion;
+Companion *slot_companion = nullptr;
+std::uint32_t slot_module = 0;
 
 constexpr int own_bits = sizeof(void *) * 8;
+
+// How long a companion may take to unload a module before it is ended.
+constexpr auto unload_limit = std::chrono::seconds(5);
+
+// The companions, by width (32, 64). Never destroyed: at the host's end
+// each is left to end by itself, its modules' output flushed, when its
+// channel closes with this process.
+std::unique_ptr<Companion> *const companions = new std::unique_ptr<Companion>[2];
+
+std::unique_ptr<Companion> &companion_of(int bits) { return companions[bits == 64 ? 1 : 0]; }
+
+// The companion for `bits`-bit modules, started if there is none or the one
+// there has ended since.
+Companion *running_companion(int bits) {
+    std::unique_ptr<Companion> &companion = companion_of(bits);
+    if (companion && !companion->alive())
+        companion.reset();
+    if (!companion)
+        companion = Companion::start(bits);
+    return companion.get();
+}
+
+void drop(Companion *companion) {
+    for (int bits : {32, 64})
+        if (companion_of(bits).get() == companion)
+            companion_of(bits).reset();
+    if (slot_companion == companion) {
+        slot_companion = nullptr;
+        slot_module = 0;
+    }
+}
+
+// The module's number in `companion`, or 0 when it could not load it.
+std::uint32_t load_in(Companion &companion, const std::uint16_t *units, std::size_t count) {
+    const Companion::Reply reply = companion.ask(channel::Kind::load, 0, 0, [&](channel::PayloadWriter &path) {
+        return count <= channel::max_path_units && path.write(units, count * sizeof *units);
+    });
+    if (reply.outcome == Companion::Outcome::not_sent)
+        return 0; // a path no loader takes
+    const bool loaded = reply.outcome == Companion::Outcome::answered && reply.status == channel::Status::ok;
+    if (reply.outcome == Companion::Outcome::lost ||
+        (loaded && (!companion.payload().done() || companion.reply_header().module == 0))) {
+        drop(&companion);
+        return 0;
+    }
+    return loaded ? companion.reply_header().module : 0;
+}
 
 } // namespace
 
 bool load(JNIEnv *env, jstring path) {
     // A module already in the slot stays loaded, unreachable, as the
-    // loader keeps it; so does a companion, which ends with the host.
-    (void)slot_companion.release();
+    // loader keeps it, here or in its companion.
     slot = nullptr;
     slot_exports = loader::ExportTable();
+    slot_companion = nullptr;
+    slot_module = 0;
     if (!path)
         return false;
     StringChars chars;
@@ -35,15 +85,22 @@ bool load(JNIEnv *env, jstring path) {
     const auto *units = reinterpret_cast<const std::uint16_t *>(chars.data());
     const auto count = static_cast<std::size_t>(chars.length());
     const int bits = loader::x86_module_bits(units, count);
-#if defined(VANTRELL_FORCE_COMPANION)
-    // A build for measurements only: every module through a companion.
-    const bool other_width = bits != 0;
+#if defined(VANTRELL_ISOLATED)
+    // The bridge built for isolation: every module in a companion of its
+    // own width (a file of no x86 width is for this process's width, and
+    // its companion refuses it as the loader here would).
+    const int companion_bits = bits != 0 ? bits : own_bits;
 #else
-    const bool other_width = bits != 0 && bits != own_bits;
+    const int companion_bits = bits != 0 && bits != own_bits ? bits : 0;
 #endif
-    if (other_width) {
-        slot_companion = platform::CompanionProcess::start(bits, units, count);
-        return slot_companion != nullptr;
+    if (companion_bits != 0) {
+        Companion *companion = running_companion(companion_bits);
+        const std::uint32_t module = companion ? load_in(*companion, units, count) : 0;
+        if (module == 0)
+            return false;
+        slot_companion = companion;
+        slot_module = module;
+        return true;
     }
     slot = loader::load_module(units, count);
     slot_exports = loader::export_table(slot);
@@ -52,19 +109,24 @@ bool load(JNIEnv *env, jstring path) {
 
 void *find(const loader::ExportName &name) noexcept { return slot ? loader::find_export(slot_exports, name) : nullptr; }
 
-platform::CompanionProcess *companion() noexcept { return slot_companion.get(); }
+Companion *companion() noexcept { return slot_companion; }
 
-void companion_lost() noexcept { slot_companion.reset(); }
+std::uint32_t companion_module() noexcept { return slot_module; }
+
+void companion_lost() noexcept { drop(slot_companion); }
 
 void terminate() {
     if (slot_companion) {
         forward<fn::terminate>(nullptr);
-        if (slot_companion && slot_companion->put(companion::request_unload)) {
-            std::uint8_t done = 0;
-            slot_companion->get(done);
-            slot_companion->wait();
+        if (Companion *companion = slot_companion) {
+            const Companion::Reply reply = companion->ask(
+                channel::Kind::unload, 0, slot_module, [](channel::PayloadWriter &) { return true; },
+                channel::Clock::now() + unload_limit);
+            if (reply.outcome != Companion::Outcome::answered || !companion->payload().done())
+                drop(companion);
         }
-        slot_companion.reset();
+        slot_companion = nullptr;
+        slot_module = 0;
         return;
     }
     if (!slot)

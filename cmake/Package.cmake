@@ -6,7 +6,8 @@
 #   libraries stripped of debug information; ZIP for Windows, tar.gz for Linux.
 include_guard(GLOBAL)
 
-install(TARGETS vantrell tarrowby RUNTIME DESTINATION . COMPONENT host LIBRARY DESTINATION . COMPONENT host)
+install(TARGETS vantrell vantrell_isolated tarrowby RUNTIME DESTINATION . COMPONENT host
+        LIBRARY DESTINATION . COMPONENT host)
 # A copied DLL is not a target: it is stripped as --strip strips targets.
 function(_vantrell_install_dll path)
   get_filename_component(name "${path}" NAME)
@@ -15,15 +16,18 @@ function(_vantrell_install_dll path)
   execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-debug \"\${CMAKE_INSTALL_PREFIX}/${name}\")
 endif()" COMPONENT host)
 endfunction()
-# The companion that plays 32-bit modules, beside the bridge.
+# The companions, beside the bridge: of this build's width, and of the
+# other (companion/CMakeLists.txt).
+install(TARGETS vantrell_companion RUNTIME DESTINATION . COMPONENT host)
 if(TARGET vantrell-companion-i386)
   install(TARGETS vantrell-companion-i386 RUNTIME DESTINATION . COMPONENT host)
 elseif(TARGET vantrell_companion_x86)
-  list(GET VANTRELL_COMPANION_FILES 0 _companion)
-  list(SUBLIST VANTRELL_COMPANION_FILES 1 -1 _companion_dlls)
-  install(PROGRAMS "${_companion}" DESTINATION . COMPONENT host)
-  foreach(_dll IN LISTS _companion_dlls)
-    _vantrell_install_dll("${_dll}")
+  foreach(_file IN LISTS VANTRELL_COMPANION_FILES)
+    if(_file MATCHES "\\.dll$")
+      _vantrell_install_dll("${_file}")
+    elseif(_file MATCHES "companion-x86\\.exe$")
+      install(PROGRAMS "${_file}" DESTINATION . COMPONENT host)
+    endif()
   endforeach()
 endif()
 get_target_property(_bridge_jar native_ai_bridge JAR_FILE)

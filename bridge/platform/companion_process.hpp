@@ -1,29 +1,33 @@
-// The companion process of a module of the other x86 width: started with
-// the module's path, its channel ready to use once start() returns it
-// (protocol.hpp). The one place that knows how a process is started, ended
-// and reaped on this platform.
+// A companion process and what the bridge shares with it: the mapping and
+// the link (channel/). The one place that knows how a process is started,
+// ended and reaped on this platform.
+//
+// Nothing of the companion's is inheritable by any other process, from its
+// first instant: the bridge makes its ends close-on-exec (Linux) or never
+// inheritable (Windows), and the companion does the same with its own
+// before it loads anything. The companion starts with an empty signal mask.
 #pragma once
 
+#include "peer_link.hpp"
 #include "protocol.hpp"
 
-#include <cstddef>
-#include <cstdint>
+#include <chrono>
 #include <memory>
 
 namespace vantrell::platform {
 
-class CompanionProcess : public companion::Channel {
+class CompanionProcess {
 public:
-    // Starts the companion for `bits`-bit modules, found beside the bridge,
-    // which loads the module at the `count` UTF-16 units of `path`. Null
-    // when there is no such companion, it does not start, or it cannot load
-    // the module.
-    static std::unique_ptr<CompanionProcess> start(int bits, const std::uint16_t *path, std::size_t count);
-    // Ends the companion at once (if it still runs) and reaps it.
-    ~CompanionProcess() override = default;
-    // Waits for the companion to end by itself (after `unload`) and reaps
-    // it.
-    virtual void wait() = 0;
+    // Starts the companion for `bits`-bit modules, found beside the bridge's
+    // own file (by its absolute path), or null when there is none or it does
+    // not start. It has not said hello yet.
+    static std::unique_ptr<CompanionProcess> start(int bits);
+
+    // Ends the companion if it still runs, and reaps it.
+    virtual ~CompanionProcess() = default;
+
+    virtual channel::SharedArea &area() = 0;
+    virtual channel::PeerLink &link() = 0;
 };
 
 } // namespace vantrell::platform

@@ -1,88 +1,131 @@
 #include "companion_process.hpp"
 
-#include "socket_channel.hpp"
-
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
 #include <string>
+#include <utility>
 
 extern char **environ;
 
 namespace vantrell::platform {
 namespace {
 
-// The companion for modules of `bits`, beside the bridge's own file: i386
-// for 32-bit modules (x86_64 only in a build for measurements).
-std::string companion_program(int bits) {
-    if (bits != 32 && bits != 64)
-        return "";
+// The folder of the bridge's own file, as an absolute path: the loader's
+// name for it when that is absolute, else the file the process maps at the
+// bridge's address. Empty when neither is known.
+std::string bridge_folder() {
     Dl_info info{};
-    if (!dladdr(reinterpret_cast<void *>(&companion_program), &info) || !info.dli_fname)
-        return "";
-    std::string bridge = info.dli_fname;
-    const auto slash = bridge.rfind('/');
-    return (slash == std::string::npos ? std::string(".") : bridge.substr(0, slash)) + "/vantrell-companion-" +
-           (bits == 32 ? "i386" : "x86_64");
+    const void *self = reinterpret_cast<const void *>(&bridge_folder);
+    std::string path;
+    if (dladdr(self, &info) && info.dli_fname && info.dli_fname[0] == '/') {
+        path = info.dli_fname;
+    } else {
+        std::ifstream maps("/proc/self/maps");
+        for (std::string line; path.empty() && std::getline(maps, line);) {
+            unsigned long from = 0, to = 0;
+            if (std::sscanf(line.c_str(), "%lx-%lx", &from, &to) != 2)
+                continue;
+            const auto at = reinterpret_cast<unsigned long>(self);
+            const auto slash = line.find('/');
+            if (at >= from && at < to && slash != std::string::npos)
+                path = line.substr(slash);
+        }
+    }
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? "" : path.substr(0, slash);
 }
 
 class PosixCompanion : public CompanionProcess {
 public:
-    PosixCompanion(pid_t pid, int socket) : pid_(pid), channel_(socket) {}
+    PosixCompanion(pid_t pid, channel::SharedArea *area, int socket) : pid_(pid), area_(area), link_(socket) {}
     ~PosixCompanion() override {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            wait();
+        kill(pid_, SIGKILL);
+        while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
         }
+        munmap(area_, sizeof *area_);
     }
-    bool read(void *data, std::size_t size) override { return channel_.read(data, size); }
-    bool write(const void *data, std::size_t size) override { return channel_.write(data, size); }
-    bool flush() override { return channel_.flush(); }
-    void wait() override {
-        while (pid_ > 0 && waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
-        }
-        pid_ = 0;
-    }
+    channel::SharedArea &area() override { return *area_; }
+    channel::PeerLink &link() override { return link_; }
 
 private:
     pid_t pid_;
-    companion::SocketChannel channel_;
+    channel::SharedArea *area_;
+    channel::PeerLink link_;
+};
+
+// Closes a descriptor when it goes out of scope, unless released.
+struct Descriptor {
+    int fd = -1;
+    ~Descriptor() {
+        if (fd >= 0)
+            close(fd);
+    }
+    int release() { return std::exchange(fd, -1); }
 };
 
 } // namespace
 
-std::unique_ptr<CompanionProcess> CompanionProcess::start(int bits, const std::uint16_t *path, std::size_t count) {
-    const std::string program = companion_program(bits);
-    if (program.empty() || access(program.c_str(), X_OK) != 0)
+std::unique_ptr<CompanionProcess> CompanionProcess::start(int bits) {
+    const std::string folder = bridge_folder();
+    if (folder.empty() || (bits != 32 && bits != 64))
         return nullptr;
+    const std::string program = folder + "/vantrell-companion-" + (bits == 32 ? "i386" : "x86_64");
+    if (access(program.c_str(), X_OK) != 0)
+        return nullptr;
+
+    Descriptor memory{memfd_create("vantrell-companion", MFD_CLOEXEC)};
+    if (memory.fd < 0 || ftruncate(memory.fd, sizeof(channel::SharedArea)) != 0)
+        return nullptr;
+    void *mapped = mmap(nullptr, sizeof(channel::SharedArea), PROT_READ | PROT_WRITE, MAP_SHARED, memory.fd, 0);
+    if (mapped == MAP_FAILED)
+        return nullptr;
+    auto *area = static_cast<channel::SharedArea *>(mapped);
+    area->magic = channel::protocol_magic;
+    area->version = channel::protocol_version;
     int ends[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
-        return nullptr;
-    // The companion's end becomes its descriptor 3, and nothing else of the
-    // host's but the standard streams reaches it.
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, ends[1], 3);
-    posix_spawn_file_actions_addclosefrom_np(&actions, 4);
-    const std::string host = std::to_string(getpid());
-    char descriptor[] = "3";
-    char *argv[] = {const_cast<char *>(program.c_str()), descriptor, const_cast<char *>(host.c_str()), nullptr};
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(ends[1]);
-    if (spawned != 0) {
-        close(ends[0]);
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+        munmap(mapped, sizeof *area);
         return nullptr;
     }
-    std::unique_ptr<CompanionProcess> process = std::make_unique<PosixCompanion>(pid, ends[0]);
-    if (!companion::start_session(*process, path, count))
-        return nullptr; // the destructor ends and reaps it
-    return process;
+    Descriptor own_end{ends[0]}, companion_end{ends[1]};
+
+    // The mapping becomes its descriptor 3 and the socket its 4; nothing
+    // else of the host's reaches it but the standard streams. No signal is
+    // blocked or ignored for it, whatever the host's thread had.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, memory.fd, 3);
+    posix_spawn_file_actions_adddup2(&actions, companion_end.fd, 4);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 5);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    char mapping_fd[] = "3", socket_fd[] = "4";
+    char *argv[] = {const_cast<char *>(program.c_str()), mapping_fd, socket_fd, nullptr};
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (spawned != 0) {
+        munmap(mapped, sizeof *area);
+        return nullptr;
+    }
+    return std::make_unique<PosixCompanion>(pid, area, own_end.release());
 }
 
 } // namespace vantrell::platform

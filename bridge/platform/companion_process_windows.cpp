@@ -1,21 +1,22 @@
 #include "companion_process.hpp"
 
-#include "pipe_channel.hpp"
-
 #include <windows.h>
+// After windows.h.
+#include <bcrypt.h>
 
+#include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vantrell::platform {
 namespace {
 
-// The companion for 32-bit modules, beside the bridge's own DLL.
+// The companion for `bits`-bit modules, beside the bridge's own DLL.
 std::wstring companion_program(int bits) {
-    if (bits != 32)
-        return L"";
     HMODULE bridge = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+    if ((bits != 32 && bits != 64) ||
+        !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                             reinterpret_cast<LPCWSTR>(&companion_program), &bridge))
         return L"";
     std::wstring path(32768, L'\0');
@@ -24,38 +25,65 @@ std::wstring companion_program(int bits) {
         return L"";
     path.resize(length);
     const auto slash = path.find_last_of(L"\\/");
-    return (slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash)) + L"\\vantrell-companion-x86.exe";
+    if (slash == std::wstring::npos)
+        return L"";
+    return path.substr(0, slash) + (bits == 32 ? L"\\vantrell-companion-x86.exe" : L"\\vantrell-companion-x64.exe");
 }
+
+// A name no other process can guess, for the mapping the companion opens:
+// the only thing it is handed by name.
+std::wstring unguessable_mapping_name() {
+    unsigned char random[16];
+    if (BCryptGenRandom(nullptr, random, sizeof random, BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0)
+        return L"";
+    std::wstring name = L"Local\\vantrell-companion-";
+    for (unsigned char byte : random) {
+        wchar_t hex[3];
+        std::swprintf(hex, 3, L"%02x", byte);
+        name += hex;
+    }
+    return name;
+}
+
+// Closes what it holds when it goes out of scope, unless released.
+struct Handle {
+    HANDLE handle = nullptr;
+    Handle() = default;
+    explicit Handle(HANDLE h) : handle(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
+    Handle(const Handle &) = delete;
+    Handle &operator=(const Handle &) = delete;
+    ~Handle() {
+        if (handle)
+            CloseHandle(handle);
+    }
+    HANDLE release() { return std::exchange(handle, nullptr); }
+};
 
 class WindowsCompanion : public CompanionProcess {
 public:
-    WindowsCompanion(HANDLE process, HANDLE job, HANDLE in, HANDLE out)
-        : process_(process), job_(job), channel_(in, out) {}
+    WindowsCompanion(HANDLE process, HANDLE mapping, channel::SharedArea *area, HANDLE reply_event,
+                     HANDLE request_event, HANDLE process_to_watch)
+        : process_(process), mapping_(mapping), area_(area), link_(reply_event, request_event, process_to_watch) {}
     ~WindowsCompanion() override {
-        if (process_) {
-            TerminateProcess(process_, 1);
-            wait();
-        }
-        CloseHandle(job_);
-    }
-    bool read(void *data, std::size_t size) override { return channel_.read(data, size); }
-    bool write(const void *data, std::size_t size) override { return channel_.write(data, size); }
-    bool flush() override { return channel_.flush(); }
-    void wait() override {
-        if (!process_)
-            return;
+        TerminateProcess(process_, 1);
         WaitForSingleObject(process_, INFINITE);
         CloseHandle(process_);
-        process_ = nullptr;
+        UnmapViewOfFile(area_);
+        CloseHandle(mapping_);
     }
+    channel::SharedArea &area() override { return *area_; }
+    channel::PeerLink &link() override { return link_; }
 
 private:
     HANDLE process_;
-    HANDLE job_;
-    companion::PipeChannel channel_;
+    HANDLE mapping_;
+    channel::SharedArea *area_;
+    channel::PeerLink link_;
 };
 
-// An inheritable duplicate of one of this process's handles, or null.
+// An inheritable duplicate of one of this process's standard handles, or
+// null. (A process that another thread of the host starts at this moment
+// may inherit it too: it is the host's own standard stream.)
 HANDLE inheritable(HANDLE handle) {
     HANDLE copy = nullptr;
     if (!handle || handle == INVALID_HANDLE_VALUE ||
@@ -64,30 +92,13 @@ HANDLE inheritable(HANDLE handle) {
     return copy;
 }
 
-} // namespace
-
-std::unique_ptr<CompanionProcess> CompanionProcess::start(int bits, const std::uint16_t *path, std::size_t count) {
-    const std::wstring program = companion_program(bits);
-    if (program.empty() || GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES)
-        return nullptr;
-    // Two pipes; the companion's ends inheritable, the bridge's not.
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE to_companion_read = nullptr, to_companion_write = nullptr, from_companion_read = nullptr,
-           from_companion_write = nullptr;
-    if (!CreatePipe(&to_companion_read, &to_companion_write, &inherit, 0))
-        return nullptr;
-    if (!CreatePipe(&from_companion_read, &from_companion_write, &inherit, 0)) {
-        CloseHandle(to_companion_read);
-        CloseHandle(to_companion_write);
-        return nullptr;
-    }
-    SetHandleInformation(to_companion_write, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(from_companion_read, HANDLE_FLAG_INHERIT, 0);
-    // Only the channel and the standard streams reach the companion.
-    HANDLE std_in = inheritable(GetStdHandle(STD_INPUT_HANDLE)), std_out = inheritable(GetStdHandle(STD_OUTPUT_HANDLE)),
-           std_err = inheritable(GetStdHandle(STD_ERROR_HANDLE));
-    std::vector<HANDLE> handles{to_companion_read, from_companion_write};
-    for (HANDLE h : {std_in, std_out, std_err})
+// Starts `program` suspended with this process's standard streams and
+// nothing else inherited; its process and thread, or false.
+bool start_suspended(const std::wstring &program, std::wstring command, PROCESS_INFORMATION &process) {
+    Handle std_in(inheritable(GetStdHandle(STD_INPUT_HANDLE))), std_out(inheritable(GetStdHandle(STD_OUTPUT_HANDLE))),
+        std_err(inheritable(GetStdHandle(STD_ERROR_HANDLE)));
+    std::vector<HANDLE> handles;
+    for (HANDLE h : {std_in.handle, std_out.handle, std_err.handle})
         if (h)
             handles.push_back(h);
     SIZE_T size = 0;
@@ -97,47 +108,72 @@ std::unique_ptr<CompanionProcess> CompanionProcess::start(int bits, const std::u
     STARTUPINFOEXW startup{};
     startup.StartupInfo.cb = sizeof startup;
     startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-    startup.StartupInfo.hStdInput = std_in;
-    startup.StartupInfo.hStdOutput = std_out;
-    startup.StartupInfo.hStdError = std_err;
-    if (InitializeProcThreadAttributeList(list, 1, 0, &size) &&
+    startup.StartupInfo.hStdInput = std_in.handle;
+    startup.StartupInfo.hStdOutput = std_out.handle;
+    startup.StartupInfo.hStdError = std_err.handle;
+    if (!handles.empty() && InitializeProcThreadAttributeList(list, 1, 0, &size) &&
         UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles.data(),
                                   handles.size() * sizeof(HANDLE), nullptr, nullptr))
         startup.lpAttributeList = list;
-    std::wstring command = L"\"" + program + L"\" " +
-                           std::to_wstring(reinterpret_cast<std::uintptr_t>(to_companion_read)) + L" " +
-                           std::to_wstring(reinterpret_cast<std::uintptr_t>(from_companion_write));
-    // A job that ends the companion when the host ends, however it ends.
-    HANDLE job = CreateJobObjectW(nullptr, nullptr);
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (job)
-        SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
-    PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessW(program.c_str(), &command[0], nullptr, nullptr, TRUE,
+    const BOOL started = CreateProcessW(program.c_str(), &command[0], nullptr, nullptr, !handles.empty(),
                                         CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
                                         &startup.StartupInfo, &process);
     if (startup.lpAttributeList)
         DeleteProcThreadAttributeList(list);
-    for (HANDLE h : {std_in, std_out, std_err, to_companion_read, from_companion_write})
-        if (h)
-            CloseHandle(h);
-    if (!started) {
-        CloseHandle(to_companion_write);
-        CloseHandle(from_companion_read);
-        if (job)
-            CloseHandle(job);
+    return started != FALSE;
+}
+
+// `handle`, duplicated into `process`: its value there, or 0.
+std::uint64_t give(HANDLE process, HANDLE handle, DWORD access, DWORD options) {
+    HANDLE theirs = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), handle, process, &theirs, access, FALSE, options))
+        return 0;
+    return reinterpret_cast<std::uintptr_t>(theirs);
+}
+
+} // namespace
+
+std::unique_ptr<CompanionProcess> CompanionProcess::start(int bits) {
+    const std::wstring program = companion_program(bits);
+    const std::wstring name = unguessable_mapping_name();
+    if (program.empty() || name.empty() || GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return nullptr;
+    // Nothing here is inheritable: the companion gets its handles by
+    // duplication into it while it is suspended, and the mapping by name.
+    Handle mapping(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(channel::SharedArea),
+                                      name.c_str()));
+    Handle request_event(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+        reply_event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (!mapping.handle || GetLastError() == ERROR_ALREADY_EXISTS || !request_event.handle || !reply_event.handle)
+        return nullptr;
+    auto *area = static_cast<channel::SharedArea *>(
+        MapViewOfFile(mapping.handle, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(channel::SharedArea)));
+    if (!area)
+        return nullptr;
+    area->magic = channel::protocol_magic;
+    area->version = channel::protocol_version;
+
+    PROCESS_INFORMATION process{};
+    if (!start_suspended(program, L"\"" + program + L"\" " + name, process)) {
+        UnmapViewOfFile(area);
         return nullptr;
     }
-    if (job)
-        AssignProcessToJobObject(job, process.hProcess);
-    ResumeThread(process.hThread);
-    CloseHandle(process.hThread);
-    std::unique_ptr<CompanionProcess> session =
-        std::make_unique<WindowsCompanion>(process.hProcess, job, from_companion_read, to_companion_write);
-    if (!companion::start_session(*session, path, count))
-        return nullptr; // the destructor ends and reaps it
-    return session;
+    Handle thread(process.hThread);
+    Handle companion_to_watch;
+    DuplicateHandle(GetCurrentProcess(), process.hProcess, GetCurrentProcess(), &companion_to_watch.handle, SYNCHRONIZE,
+                    FALSE, 0);
+    area->companion_handles[0] = give(process.hProcess, request_event.handle, 0, DUPLICATE_SAME_ACCESS);
+    area->companion_handles[1] = give(process.hProcess, reply_event.handle, 0, DUPLICATE_SAME_ACCESS);
+    // (A real handle of this process in the companion: the duplicate of
+    // the pseudo-handle that names it here.)
+    area->companion_handles[2] = give(process.hProcess, GetCurrentProcess(), SYNCHRONIZE, 0);
+    auto companion =
+        std::make_unique<WindowsCompanion>(process.hProcess, mapping.release(), area, reply_event.release(),
+                                           request_event.release(), companion_to_watch.release());
+    if (!area->companion_handles[0] || !area->companion_handles[1] || !area->companion_handles[2])
+        return nullptr; // the destructor ends it
+    ResumeThread(thread.handle);
+    return companion;
 }
 
 } // namespace vantrell::platform

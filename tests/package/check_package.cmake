@@ -39,7 +39,7 @@ if(missing OR unexpected)
   message(FATAL_ERROR "the package holds the wrong files\n  missing: ${missing}\n  unexpected: ${unexpected}")
 endif()
 
-set(windows_dlls kernel32.dll msvcrt.dll user32.dll advapi32.dll ntdll.dll)
+set(windows_dlls kernel32.dll msvcrt.dll user32.dll advapi32.dll ntdll.dll bcrypt.dll)
 set(packaged)
 foreach(file IN LISTS installed)
   string(TOLOWER "${file}" file)

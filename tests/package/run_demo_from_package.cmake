@@ -5,6 +5,9 @@
 #   relative    -Dvantrell.library=<path relative to the working directory>
 #   classpath   nothing but the jars on the class path: the jar's own copy
 #   modulepath  nothing but the jars on the module path: the jar's own copy
+#   isolated    the jars on the class path, and -Dvantrell.isolation=process:
+#               the jar's bridge built for isolation, every module played
+#               through the companion it carries
 #   cmake -DJAVA=... -DFOLDER=... -DVERSION=... -DTRANSCRIPT=... -DMODE=... -P run_demo_from_package.cmake
 cmake_policy(VERSION 3.25)
 set(bridge_jar "${FOLDER}/native-ai-bridge-${VERSION}.jar")
@@ -25,6 +28,8 @@ elseif(MODE STREQUAL "classpath")
 elseif(MODE STREQUAL "modulepath")
   set(host --module-path "${bridge_jar}:${demo_jar}"
            -m com.quenbrook.ravo.tessel.demo/com.quenbrook.ravo.tessel.demo.DemoHost)
+elseif(MODE STREQUAL "isolated")
+  set(host -Dvantrell.isolation=process -cp "${bridge_jar}:${demo_jar}" com.quenbrook.ravo.tessel.demo.DemoHost)
 else()
   message(FATAL_ERROR "unknown MODE ${MODE}")
 endif()

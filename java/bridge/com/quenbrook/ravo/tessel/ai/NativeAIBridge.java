@@ -66,8 +66,14 @@ public final class NativeAIBridge {
     /** The system property that names the native library's file, when set. */
     public static final String LIBRARY_PROPERTY = "vantrell.library";
 
+    /**
+     * The system property that asks for isolation: {@code inprocess} (the
+     * default) or {@code process}.
+     */
+    public static final String ISOLATION_PROPERTY = "vantrell.isolation";
+
     static {
-        NativeLibraryLoader.load(LIBRARY_PROPERTY);
+        NativeLibraryLoader.load(LIBRARY_PROPERTY, ISOLATION_PROPERTY);
     }
 
     private NativeAIBridge() {}

@@ -22,33 +22,56 @@ final class NativeLibraryLoader {
     /** Each platform folder's list of its files, one a line, in load order. */
     private static final String INDEX = "natives.list";
 
+    /** The libraries the bridge is built as, by the isolation they give. */
+    private static final String IN_PROCESS = "vantrell";
+    private static final String ISOLATED = "vantrell_isolated";
+
     private NativeLibraryLoader() {}
 
-    static void load(String property) {
-        String named = System.getProperty(property);
+    /**
+     * The library for the isolation the host asks for with
+     * {@code -D<isolationProperty>}: {@code inprocess} (or unset) or
+     * {@code process}.
+     */
+    static String libraryFor(String isolationProperty) {
+        String isolation = System.getProperty(isolationProperty, "inprocess");
+        switch (isolation) {
+        case "inprocess":
+            return IN_PROCESS;
+        case "process":
+            return ISOLATED;
+        default:
+            throw failure("-D" + isolationProperty + "=" + isolation
+                    + ": the isolation is inprocess (the default) or process");
+        }
+    }
+
+    static void load(String libraryProperty, String isolationProperty) {
+        String library = libraryFor(isolationProperty);
+        String named = System.getProperty(libraryProperty);
         if (named != null && !named.isEmpty()) {
             Path file = Paths.get(named).toAbsolutePath();
             try {
                 System.load(file.toString());
             } catch (UnsatisfiedLinkError error) {
-                throw failure("-D" + property + "=" + named + " (" + file + "): " + error.getMessage());
+                throw failure("-D" + libraryProperty + "=" + named + " (" + file + "): " + error.getMessage());
             }
             return;
         }
         List<String> tried = new ArrayList<>();
         try {
-            System.loadLibrary("vantrell");
+            System.loadLibrary(library);
             return;
         } catch (UnsatisfiedLinkError error) {
             tried.add("java.library.path: " + error.getMessage());
         }
         String platform = platform();
         try {
-            if (loadFromJar(platform))
+            if (loadFromJar(platform, library))
                 return;
-            tried.add("this jar: it carries no bridge for " + platform);
+            tried.add("this jar: it carries no " + library + " for " + platform);
         } catch (IOException | UnsatisfiedLinkError error) {
-            tried.add("this jar's bridge for " + platform + ": " + error.getMessage());
+            tried.add("this jar's " + library + " for " + platform + ": " + error.getMessage());
         }
         throw failure(String.join("; ", tried));
     }
@@ -59,7 +82,7 @@ final class NativeLibraryLoader {
     }
 
     private static UnsatisfiedLinkError failure(String tried) {
-        return new UnsatisfiedLinkError("cannot load the native library vantrell. Tried " + tried);
+        return new UnsatisfiedLinkError("cannot load the native library of NativeAIBridge. Tried " + tried);
     }
 
     /** The folder name of this JVM's platform: linux-x86_64, windows-x86, ... */
@@ -79,17 +102,18 @@ final class NativeLibraryLoader {
 
     /**
      * Copies this platform's files out of the jar into a new private folder
-     * and loads, in their listed order, the libraries up to the bridge (what
-     * the bridge needs before the bridge, so that Windows finds them already
-     * loaded). What is listed after the bridge stays beside it unloaded: the
-     * companion program that plays modules of the other width, executable,
-     * and what it needs. Where the platform lets a loaded file go (not
-     * Windows), the loaded copies are removed at once; the rest at exit, as
-     * far as the platform allows.
+     * and loads, in their listed order, the libraries listed before the
+     * bridge's first variant (what the bridge needs, so that Windows finds
+     * them already loaded), then {@code library}, one of those variants.
+     * The rest stays beside it unloaded: the other variant, and the
+     * companion programs that play modules in processes of their own,
+     * executable, with what they need. Where the platform lets a loaded file
+     * go (not Windows), the loaded copies are removed at once; the rest at
+     * exit, as far as the platform allows.
      *
-     * @return false when the jar has no files for the platform
+     * @return false when the jar has no {@code library} for the platform
      */
-    private static boolean loadFromJar(String platform) throws IOException {
+    private static boolean loadFromJar(String platform, String library) throws IOException {
         List<String> files = new ArrayList<>();
         try (InputStream index = NativeLibraryLoader.class.getResourceAsStream(NATIVES + platform + "/" + INDEX)) {
             if (index == null)
@@ -99,11 +123,12 @@ final class NativeLibraryLoader {
                     files.add(line.strip());
             }
         }
-        if (files.isEmpty())
+        String chosen = System.mapLibraryName(library);
+        List<String> variants = List.of(System.mapLibraryName(IN_PROCESS), System.mapLibraryName(ISOLATED));
+        if (!files.contains(chosen))
             return false;
         Path folder = Files.createTempDirectory("vantrell-");
         boolean windows = platform.startsWith("windows");
-        String bridge = System.mapLibraryName("vantrell");
         List<Path> copies = new ArrayList<>();
         List<Path> loaded = new ArrayList<>();
         try {
@@ -118,10 +143,11 @@ final class NativeLibraryLoader {
             }
             boolean beforeBridge = true;
             for (Path copy : copies) {
-                if (beforeBridge && isLibrary(copy)) {
+                String name = copy.getFileName().toString();
+                beforeBridge = beforeBridge && !variants.contains(name);
+                if ((beforeBridge && isLibrary(copy)) || name.equals(chosen)) {
                     System.load(copy.toString());
                     loaded.add(copy);
-                    beforeBridge = !copy.getFileName().toString().equals(bridge);
                 } else if (!isLibrary(copy) && !copy.toFile().setExecutable(true, true)) {
                     throw new IOException("cannot make " + copy + " executable");
                 }

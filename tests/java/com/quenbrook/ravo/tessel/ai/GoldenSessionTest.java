@@ -74,6 +74,20 @@ class GoldenSessionTest {
         }
     }
 
+    /** Asked for isolation, the host gets the same session, every call through a companion. */
+    @Test
+    void demoSessionIsolatedMatchesTheTranscript() throws Exception {
+        Path golden = Paths.get(Modules.path("tessel.test.golden"));
+        DemoRun run = runDemo(Modules.path(Modules.TARROWBY), 5, "the demo host did not finish", "-Xcheck:jni",
+                "-D" + NativeAIBridge.ISOLATION_PROPERTY + "=process");
+        assertEquals("", run.errors(), "the demo host's standard error");
+        assertEquals(0, run.exitCode(), "the demo host's exit code");
+        byte[] expected = Files.readAllBytes(golden);
+        if (!Arrays.equals(expected, run.output())) {
+            fail(difference(golden, expected, run.output()));
+        }
+    }
+
     @Test
     void aDifferenceNamesTheFirstDifferingLineAndShowsTheStraySpace() {
         byte[] expected = "one\ntwo\nthree\n".getBytes(StandardCharsets.US_ASCII);

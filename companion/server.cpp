@@ -1,0 +1,86 @@
+#include "server.hpp"
+
+#include "call_module.hpp"
+
+namespace vantrell::companion {
+
+using channel::Kind;
+using channel::Status;
+
+Server::Module *Server::module(std::uint32_t number) {
+    if (number == 0 || number > modules_.size() || modules_[number - 1].loads == 0)
+        return nullptr;
+    return &modules_[number - 1];
+}
+
+// A module loaded again is the same module, and needs as many unloads.
+Status Server::load(channel::PayloadReader &path, std::uint32_t &number) {
+    std::vector<std::uint16_t> units;
+    for (std::uint16_t unit = 0; units.size() < channel::max_path_units && path.get(unit);)
+        units.push_back(unit);
+    if (!path.done())
+        return Status::failed;
+    loader::ModuleHandle handle = loader::load_module(units.data(), units.size());
+    if (!handle)
+        return Status::failed;
+    Module *free_entry = nullptr;
+    for (Module &entry : modules_) {
+        if (entry.loads > 0 && entry.handle == handle) {
+            ++entry.loads;
+            number = static_cast<std::uint32_t>(&entry - modules_.data()) + 1;
+            return Status::ok;
+        }
+        if (entry.loads == 0 && !free_entry)
+            free_entry = &entry;
+    }
+    if (!free_entry) {
+        modules_.emplace_back();
+        free_entry = &modules_.back();
+    }
+    *free_entry = Module{handle, loader::export_table(handle), 1};
+    number = static_cast<std::uint32_t>(free_entry - modules_.data()) + 1;
+    return Status::ok;
+}
+
+void Server::unload(std::uint32_t number) {
+    if (Module *entry = module(number)) {
+        loader::unload_module(entry->handle);
+        if (--entry->loads == 0)
+            *entry = Module{};
+    }
+}
+
+int Server::run() {
+    for (std::uint32_t sequence = 1;; ++sequence) {
+        if (endpoint_.wait(sequence) != channel::Endpoint::Wait::ready)
+            return 0; // the host is gone
+        channel::Header request{};
+        if (!endpoint_.take(sequence, request))
+            return 2;
+        channel::PayloadReader arguments = endpoint_.payload();
+        channel::Message &reply = endpoint_.outgoing();
+        channel::PayloadWriter answer(reply);
+        Status status = Status::ok;
+        std::uint32_t number = request.module;
+        switch (request.kind) {
+        case Kind::hello: answer.put(channel::protocol_version); break;
+        case Kind::load: status = load(arguments, number); break;
+        case Kind::unload: unload(request.module); break;
+        case Kind::probe:
+        case Kind::call: {
+            Module *entry = module(request.module);
+            status = !entry ? Status::missing
+                     : request.kind == Kind::probe
+                         ? (exports_function(entry->exports, request.index) ? Status::ok : Status::missing)
+                         : call_module(entry->exports, request.index, arguments, answer);
+            break;
+        }
+        default: return 2;
+        }
+        reply.header = channel::Header{
+            sequence, request.kind, request.index, status, 0, number, status == Status::ok ? answer.length() : 0};
+        endpoint_.publish(sequence);
+    }
+}
+
+} // namespace vantrell::companion

@@ -1,0 +1,37 @@
+// The companion's half of the protocol (channel/protocol.hpp): it loads the
+// modules the bridge names, with the project's loader, so that loads are
+// counted as in the bridge's own process, and answers each request with the
+// module's answer.
+#pragma once
+
+#include "endpoint.hpp"
+#include "module_loader.hpp"
+
+#include <cstdint>
+#include <vector>
+
+namespace vantrell::companion {
+
+class Server {
+public:
+    explicit Server(channel::Endpoint &endpoint) : endpoint_(endpoint) {}
+    // Serves requests until the host is gone: 0 then; 2 when a request
+    // broke the protocol.
+    int run();
+
+private:
+    struct Module {
+        loader::ModuleHandle handle = nullptr;
+        loader::ExportTable exports;
+        std::uint32_t loads = 0; // 0: a free entry
+    };
+    // The module a request names, or null.
+    Module *module(std::uint32_t number);
+    channel::Status load(channel::PayloadReader &path, std::uint32_t &number);
+    void unload(std::uint32_t number);
+
+    channel::Endpoint &endpoint_;
+    std::vector<Module> modules_;
+};
+
+} // namespace vantrell::companion

@@ -1,0 +1,161 @@
+// The bridge built for isolation, with its companion beside it, driven with
+// the fake VM: what a module can do to its companion process stays there,
+// and the host goes on with default answers, at once. And a companion that
+// answers wrongly is not believed (a stand-in companion, POSIX).
+#include "bridge_under_test.hpp"
+#include "fake_jvm.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#if !defined(_WIN32)
+#include <signal.h>
+#endif
+
+namespace {
+
+using bridge_test::Bridge;
+using Clock = std::chrono::steady_clock;
+
+Bridge &isolated_bridge() {
+    static Bridge bridge(ISOLATED_BRIDGE_PATH);
+    return bridge;
+}
+
+class Companion : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(b.missing.empty()) << b.missing; }
+    void TearDown() override {
+        b.terminate(env, cls);
+        for (const auto &violation : vm.violations())
+            ADD_FAILURE() << "VM misuse: " << violation;
+    }
+    bool load(const std::string &path) { return b.initializeLibrary(env, cls, vm.string(path)) != 0; }
+    // A string the bridge returned, or "<null>".
+    std::string text(jstring string) const { return string ? vm.modified_utf8(string) : "<null>"; }
+    static double seconds_since(Clock::time_point start) {
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    }
+
+    fakejvm::FakeVm vm;
+    Bridge &b = isolated_bridge();
+    JNIEnv *env = vm.env();
+    jclass cls = vm.klass();
+};
+
+TEST_F(Companion, ModuleThatCrashesGivesDefaultsAndTheNextLoadStartsAFreshCompanion) {
+    ASSERT_TRUE(load(CRASHING_MODULE_PATH));
+    EXPECT_TRUE(b.createGame(env, cls)) << "the module answers";
+    EXPECT_EQ(b.getCreateGameMode(env, cls), 0) << "the call that crashed gives its default";
+    EXPECT_EQ(b.getPublicName(env, cls), nullptr) << "and so does every later one";
+    ASSERT_TRUE(load(TARROWBY_PATH));
+    EXPECT_EQ(text(b.getPublicName(env, cls)), "Tarrowby");
+}
+
+TEST_F(Companion, CompanionEndedBetweenCallsGivesDefaults) {
+    ASSERT_TRUE(load(FAULTS_MODULE_PATH));
+    EXPECT_EQ(b.getCreateGameOption(env, cls, 2), 2) << "the call before it ended";
+    const auto start = Clock::now();
+    while (b.getCreateGameOption(env, cls, 41) == 42 && seconds_since(start) < 60) {
+    }
+    EXPECT_EQ(b.getCreateGameOption(env, cls, 41), 0);
+    EXPECT_EQ(b.getPublicName(env, cls), nullptr);
+    jbyteArray move = vm.bytes({9, 9, 9, 9, 9});
+    b.getAIMove(env, cls, move);
+    EXPECT_EQ(vm.contents(move), (std::vector<int8_t>{9, 9, 9, 9, 9})) << "the host's array is left as it was";
+}
+
+#if !defined(_WIN32)
+// A process the module starts inherits nothing of the companion's: when
+// the module crashes, the host learns it at once, not when the child ends.
+TEST_F(Companion, ModuleThatStartsAChildThenCrashesGivesItsDefaultAtOnce) {
+    ASSERT_TRUE(load(FAULTS_MODULE_PATH));
+    const auto start = Clock::now();
+    EXPECT_EQ(b.getCreateGameOption(env, cls, 1), 0);
+    EXPECT_LT(seconds_since(start), 20.0) << "the child (a minute long) held the crash back";
+}
+
+// The host's thread may block signals (a JVM's do): the companion starts
+// with none blocked.
+TEST_F(Companion, CompanionStartsWithNoSignalBlocked) {
+    sigset_t quit, before;
+    sigemptyset(&quit);
+    sigaddset(&quit, SIGQUIT);
+    pthread_sigmask(SIG_BLOCK, &quit, &before);
+    const bool loaded = load(FAULTS_MODULE_PATH);
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(b.getCreateGameOption(env, cls, 3), 0);
+}
+#endif
+
+TEST_F(Companion, SlowUnloadDoesNotHoldTerminate) {
+    ASSERT_TRUE(load(FAULTS_MODULE_PATH));
+    EXPECT_TRUE(b.setSkillLevel(env, cls, 1));
+    const auto start = Clock::now();
+    b.terminate(env, cls);
+    EXPECT_LT(seconds_since(start), 30.0) << "the unload takes a minute";
+    ASSERT_TRUE(load(TARROWBY_PATH)) << "a companion of its width plays the next module";
+    EXPECT_EQ(text(b.getPublicName(env, cls)), "Tarrowby");
+}
+
+TEST_F(Companion, ExceptionOutOfEndGameStaysInTheCompanion) {
+    ASSERT_TRUE(load(THROWING_MODULE_PATH));
+    b.endGame(env, cls, 1, 0);
+    EXPECT_EQ(b.getCreateGameOption(env, cls, 41), 42) << "the module still answers";
+    EXPECT_EQ(b.getCreateGameMode(env, cls), 1) << "endGame's frame was cleaned up";
+}
+
+TEST_F(Companion, TextAnswerOverTheLimitIsNullAndTheModuleStays) {
+    ASSERT_TRUE(load(FAULTS_MODULE_PATH));
+    EXPECT_EQ(b.getPostGameChat(env, cls), nullptr);
+    EXPECT_EQ(text(b.getPublicName(env, cls)), "companion faults");
+}
+
+#if defined(FAKE_BRIDGE_PATH)
+// A stand-in companion that answers as its "module" says
+// (fake_companion.cpp). Whatever it answers, the host gets the right
+// answer or the default, and nothing of what the companion says allocates.
+class HostileCompanion : public Companion {
+protected:
+    static Bridge &fake_bridge() {
+        static Bridge bridge(FAKE_BRIDGE_PATH);
+        return bridge;
+    }
+    void SetUp() override {
+        b_ = &fake_bridge();
+        ASSERT_TRUE(b_->missing.empty()) << b_->missing;
+    }
+    void TearDown() override { b_->terminate(env, cls); }
+    bool load_scenario(const std::string &scenario) {
+        return b_->initializeLibrary(env, cls, vm.string("/" + scenario)) != 0;
+    }
+    Bridge *b_ = nullptr;
+};
+
+TEST_F(HostileCompanion, HonestAnswersArrive) {
+    ASSERT_TRUE(load_scenario("honest"));
+    EXPECT_EQ(b_->getCreateGameMode(env, cls), 12345);
+    EXPECT_EQ(text(b_->getPublicName(env, cls)), "fake");
+}
+
+TEST_F(HostileCompanion, TextLengthsOverTheLimitAreNotBelieved) {
+    for (const char *scenario : {"oversized-text", "huge-text"}) {
+        ASSERT_TRUE(load_scenario(scenario)) << scenario;
+        EXPECT_EQ(b_->getPublicName(env, cls), nullptr) << scenario;
+        EXPECT_EQ(b_->getCreateGameMode(env, cls), 0) << scenario << ": the companion was dropped";
+    }
+}
+
+TEST_F(HostileCompanion, AnswersThatDoNotFitTheirCallAreNotBelieved) {
+    for (const char *scenario : {"stray-bytes", "other-call", "next-sequence"}) {
+        ASSERT_TRUE(load_scenario(scenario)) << scenario;
+        EXPECT_EQ(b_->getCreateGameMode(env, cls), 0) << scenario;
+        EXPECT_EQ(b_->getPublicName(env, cls), nullptr) << scenario << ": the companion was dropped";
+    }
+}
+#endif
+
+} // namespace

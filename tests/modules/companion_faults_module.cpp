@@ -1,0 +1,107 @@
+// A module that does to its companion what a module can do to a process:
+// getCreateGameOption(option), by its option,
+//   1  starts a child that outlives it by a minute (POSIX), then crashes;
+//   2  returns, and its process ends a moment later, between two calls;
+//   3  says whether a signal is blocked in the calling thread (POSIX);
+//   other: option + 1.
+// initialize leaves a line in its standard output's buffer, unflushed;
+// setSkillLevel(1) makes its unload take a minute; getPostGameChat answers
+// with a text over the channel's limit.
+#include "ai_module.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <signal.h>
+#include <thread>
+#include <unistd.h>
+#endif
+
+namespace {
+
+void crash() {
+    // Read at run time, so that the compiler keeps the store.
+    volatile std::uintptr_t unmapped = 16;
+    *reinterpret_cast<volatile std::int32_t *>(unmapped) = 1;
+}
+
+#if defined(_WIN32)
+DWORD WINAPI end_after_a_moment(void *) {
+    Sleep(200);
+    TerminateProcess(GetCurrentProcess(), 9);
+    return 0;
+}
+#endif
+
+void end_this_process_soon() {
+#if defined(_WIN32)
+    if (HANDLE thread = CreateThread(nullptr, 0, end_after_a_moment, nullptr, 0, nullptr))
+        CloseHandle(thread);
+#else
+    std::thread([] {
+        usleep(200000);
+        _exit(9);
+    }).detach();
+#endif
+}
+
+bool slow_unload = false;
+
+// Destroyed when the module is unloaded.
+struct Teardown {
+    ~Teardown() {
+        if (slow_unload) {
+#if defined(_WIN32)
+            Sleep(60000);
+#else
+            sleep(60);
+#endif
+        }
+    }
+} teardown;
+
+} // namespace
+
+extern "C" int32_t AI_CALL getCreateGameOption(int32_t option) {
+    switch (option) {
+    case 1:
+#if !defined(_WIN32)
+        // Holding none of the standard streams, so that only what it
+        // inherits beyond them could keep anyone waiting.
+        std::system("sleep 60 </dev/null >/dev/null 2>&1 &");
+#endif
+        crash();
+        return 0;
+    case 2: end_this_process_soon(); return 2;
+#if !defined(_WIN32)
+    case 3: {
+        sigset_t blocked;
+        pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
+        return sigismember(&blocked, SIGQUIT);
+    }
+#endif
+    default: return option + 1;
+    }
+}
+
+extern "C" int32_t AI_CALL initialize(const char *) {
+    std::printf("companion faults: a line left in the buffer\n");
+    return 1;
+}
+
+extern "C" int32_t AI_CALL setSkillLevel(int32_t level) {
+    slow_unload = level == 1;
+    return 1;
+}
+
+extern "C" const char *AI_CALL getPostGameChat(void) {
+    static const std::string too_long((1u << 20) + 1, 'x');
+    return too_long.c_str();
+}
+
+extern "C" const char *AI_CALL getPublicName(void) { return "companion faults"; }
