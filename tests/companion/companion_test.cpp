@@ -67,16 +67,28 @@ TEST_F(Companion, CompanionEndedBetweenCallsGivesDefaults) {
     EXPECT_EQ(vm.contents(move), (std::vector<int8_t>{9, 9, 9, 9, 9})) << "the host's array is left as it was";
 }
 
-#if !defined(_WIN32)
-// A process the module starts inherits nothing of the companion's: when
-// the module crashes, the host learns it at once, not when the child ends.
-TEST_F(Companion, ModuleThatStartsAChildThenCrashesGivesItsDefaultAtOnce) {
+// While the bridge sleeps for the answer, the companion crashes: the host
+// learns it at once. A process the module starts first (POSIX) inherits
+// nothing of the companion's, so it cannot hold that back either.
+TEST_F(Companion, ModuleThatCrashesWhileTheBridgeSleepsGivesItsDefaultAtOnce) {
     ASSERT_TRUE(load(FAULTS_MODULE_PATH));
     const auto start = Clock::now();
     EXPECT_EQ(b.getCreateGameOption(env, cls, 1), 0);
     EXPECT_LT(seconds_since(start), 20.0) << "the child (a minute long) held the crash back";
+    EXPECT_EQ(b.getPublicName(env, cls), nullptr);
 }
 
+// A module can write into the area it shares with the bridge: what it
+// writes is not believed.
+TEST_F(Companion, ModuleThatWritesIntoTheSharedAreaIsNotBelieved) {
+    ASSERT_TRUE(load(FAULTS_MODULE_PATH));
+    EXPECT_EQ(b.getCreateGameOption(env, cls, 4), 0);
+    EXPECT_EQ(b.getPublicName(env, cls), nullptr) << "the companion was dropped";
+    ASSERT_TRUE(load(TARROWBY_PATH)) << "a new companion plays the next module";
+    EXPECT_EQ(text(b.getPublicName(env, cls)), "Tarrowby");
+}
+
+#if !defined(_WIN32)
 // The host's thread may block signals (a JVM's do): the companion starts
 // with none blocked.
 TEST_F(Companion, CompanionStartsWithNoSignalBlocked) {

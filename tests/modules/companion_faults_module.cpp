@@ -1,13 +1,17 @@
 // A module that does to its companion what a module can do to a process:
 // getCreateGameOption(option), by its option,
-//   1  starts a child that outlives it by a minute (POSIX), then crashes;
+//   1  starts a child that outlives it by a minute (POSIX), takes long enough
+//      for the bridge to have gone to sleep, then crashes;
 //   2  returns, and its process ends a moment later, between two calls;
 //   3  says whether a signal is blocked in the calling thread (POSIX);
+//   4  writes a wrong number into the shared area's reply word, and returns
+//      after long enough for the bridge to have seen it;
 //   other: option + 1.
 // initialize leaves a line in its standard output's buffer, unflushed;
 // setSkillLevel(1) makes its unload take a minute; getPostGameChat answers
 // with a text over the channel's limit.
 #include "ai_module.h"
+#include "protocol.hpp"
 
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +21,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
+#include <fstream>
 #include <signal.h>
 #include <thread>
 #include <unistd.h>
@@ -50,6 +55,36 @@ void end_this_process_soon() {
 #endif
 }
 
+void sleep_milliseconds(int milliseconds) {
+#if defined(_WIN32)
+    Sleep(static_cast<DWORD>(milliseconds));
+#else
+    usleep(static_cast<useconds_t>(milliseconds) * 1000);
+#endif
+}
+
+// The area this process shares with the bridge, found as a module could:
+// the mapping of the companion's memory file (POSIX), the mapping named on
+// its command line (Windows).
+vantrell::channel::SharedArea *shared_area() {
+#if defined(_WIN32)
+    const std::string command = GetCommandLineA();
+    const auto name = command.find("Local\\");
+    HANDLE mapping = name == std::string::npos
+                         ? nullptr
+                         : OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, command.substr(name).c_str());
+    return mapping ? static_cast<vantrell::channel::SharedArea *>(
+                         MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(vantrell::channel::SharedArea)))
+                   : nullptr;
+#else
+    std::ifstream maps("/proc/self/maps");
+    for (std::string line; std::getline(maps, line);)
+        if (line.find("/memfd:vantrell-companion") != std::string::npos)
+            return reinterpret_cast<vantrell::channel::SharedArea *>(std::stoul(line, nullptr, 16));
+    return nullptr;
+#endif
+}
+
 bool slow_unload = false;
 
 // Destroyed when the module is unloaded.
@@ -75,6 +110,7 @@ extern "C" int32_t AI_CALL getCreateGameOption(int32_t option) {
         // inherits beyond them could keep anyone waiting.
         std::system("sleep 60 </dev/null >/dev/null 2>&1 &");
 #endif
+        sleep_milliseconds(50);
         crash();
         return 0;
     case 2: end_this_process_soon(); return 2;
@@ -85,6 +121,11 @@ extern "C" int32_t AI_CALL getCreateGameOption(int32_t option) {
         return sigismember(&blocked, SIGQUIT);
     }
 #endif
+    case 4:
+        if (vantrell::channel::SharedArea *area = shared_area())
+            area->reply_signal.sequence.store(0xDEADBEEF);
+        sleep_milliseconds(50);
+        return 4;
     default: return option + 1;
     }
 }
