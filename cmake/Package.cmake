@@ -66,8 +66,21 @@ else()
   string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}" CPACK_SYSTEM_NAME)
   set(VANTRELL_PACKAGE_TARGET "${CMAKE_SYSTEM_NAME} ${CMAKE_SYSTEM_PROCESSOR}")
 endif()
+# The oldest C library the Linux files may need (tests/package checks it).
+set(VANTRELL_GLIBC_PROMISED 2.34)
 set(VANTRELL_BRIDGE_FILE "$<TARGET_FILE_NAME:vantrell>")
+set(VANTRELL_ISOLATED_FILE "$<TARGET_FILE_NAME:vantrell_isolated>")
 set(VANTRELL_SAMPLE_FILE "$<TARGET_FILE_NAME:tarrowby>")
+# The companions the package holds, a line each.
+set(VANTRELL_COMPANION_LINES
+    "- $<TARGET_FILE_NAME:vantrell_companion>: the companion process for modules of this width, which the bridge\n  built for isolation plays every module through\n")
+if(TARGET vantrell-companion-i386)
+  string(APPEND VANTRELL_COMPANION_LINES
+         "- $<TARGET_FILE_NAME:vantrell-companion-i386>: the companion process for 32-bit x86 modules, which both bridges play\n  through it (it needs the system's i386 C library and GCC runtime, and a kernel that runs\n  32-bit programs)\n")
+elseif(TARGET vantrell_companion_x86)
+  string(APPEND VANTRELL_COMPANION_LINES
+         "- vantrell-companion-x86.exe: the companion process for 32-bit x86 modules, which both bridges play\n  through it, with libgcc_s_dw2-1.dll, GCC's unwinder, beside it\n")
+endif()
 if(WIN32)
   set(VANTRELL_PATH_SEPARATOR ";")
   if(VANTRELL_PACKAGE_DLLS)
@@ -81,7 +94,8 @@ Windows' own: it loads from any folder and any working directory.")
   endif()
 else()
   set(VANTRELL_PATH_SEPARATOR ":")
-  set(VANTRELL_PLATFORM_NOTE "The Linux bridge needs glibc 2.34 or newer (Debian 12, Ubuntu 22.04, RHEL 9 and later).")
+  set(VANTRELL_PLATFORM_NOTE "The Linux bridge and its companions need glibc ${VANTRELL_GLIBC_PROMISED} or newer (Debian 12, Ubuntu 22.04,
+RHEL 9 and later).")
 endif()
 configure_file("${CMAKE_CURRENT_LIST_DIR}/package/README.txt.in" "${CMAKE_BINARY_DIR}/package/README.txt.in" @ONLY)
 file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/package/README.txt" INPUT "${CMAKE_BINARY_DIR}/package/README.txt.in")

@@ -20,21 +20,22 @@ package com.quenbrook.ravo.tessel.ai;
  * {@code b & 0xFF}. <b>Texts</b> cross in modified UTF-8; a text the host
  * passes is lent to the module for the call only.
  *
- * <p><b>Loading the native library.</b> The class loads {@code vantrell}
- * once, when it is first used, in the first of these ways that applies:
+ * <p><b>Loading the native library.</b> The class loads the bridge once,
+ * when it is first used, in the first of these ways that applies:
  * <ol>
  * <li>the file named by the system property {@code vantrell.library}
  *     ({@link #LIBRARY_PROPERTY}), absolute or relative to the working
  *     directory, with {@link System#load}; when it is set, nothing else is
  *     tried;</li>
- * <li>{@code vantrell} found on {@code java.library.path}, with
- *     {@link System#loadLibrary};</li>
+ * <li>the bridge found on {@code java.library.path}, with
+ *     {@link System#loadLibrary}: {@code vantrell}, or
+ *     {@code vantrell_isolated} when the host asks for isolation (below);</li>
  * <li>the copy this jar carries for the platform the JVM runs on (Linux
  *     x86_64, Windows x86, Windows x64, as far as the jar was built with
- *     them), copied to a new private temporary folder and loaded from
- *     there, with the DLLs it needs before it; the copies are removed at
- *     once where the platform allows (Linux), at exit where it can
- *     (Windows keeps loaded DLLs, so they may stay).</li>
+ *     them), copied to a new private temporary folder with the companions
+ *     and loaded from there, with the DLLs it needs before it; the copies
+ *     are removed at once where the platform allows (Linux), at exit where
+ *     it can (Windows keeps loaded DLLs, so they may stay).</li>
  * </ol>
  * When none works, the first use of the class throws
  * {@link UnsatisfiedLinkError} (as the cause of an
@@ -47,20 +48,43 @@ package com.quenbrook.ravo.tessel.ai;
  * or {@code --enable-native-access=ALL-UNNAMED} (class path), or, for an
  * executable jar, its manifest says {@code Enable-Native-Access: ALL-UNNAMED}.
  *
- * <p><b>What a module can do to the host.</b> The module runs in the
- * host's process, on the calling thread: a module that crashes (an access
- * violation, say) ends the JVM, and a module that does not return blocks
- * the thread that called it. Only an exception out of {@link #endGame} is
- * caught by the bridge.
+ * <p><b>What a module can do to the host.</b> By default the module runs in
+ * the host's process, on the calling thread: a module that crashes (an
+ * access violation, say) ends the JVM, and a module that does not return
+ * blocks the thread that called it. Only an exception out of
+ * {@link #endGame} is caught by the bridge.
  *
- * <p><b>Modules of the other width.</b> A 64-bit JVM plays 32-bit x86
- * modules too (Linux and Windows): the bridge sees the module's width in its file and plays
- * it through a companion process shipped beside the bridge, one call at a
- * time, with the same answers. The module's code then runs in that process;
- * a module that crashes there ends only the companion, and that call and
- * every later one give their default results until the next
- * {@link #initializeLibrary}. A module that does not return still blocks the
- * calling thread.
+ * <p><b>Isolation.</b> With {@code -Dvantrell.isolation=process}
+ * ({@link #ISOLATION_PROPERTY}; the default is {@code inprocess}) the jar
+ * loads the bridge built for isolation, which plays every module in a
+ * companion process of the module's own width, shipped beside the bridge:
+ * the same answers, the same output, one call at a time, but the module's
+ * code runs in that process. A 64-bit JVM plays 32-bit x86 modules that
+ * way in any case (Linux and Windows): the bridge reads the module's width
+ * from its file. Through a companion:
+ * <ul>
+ * <li>a module that crashes, or whose companion is killed, ends only the
+ *     companion: that call and every later one give their default results,
+ *     at once, until the next {@link #initializeLibrary}, which starts a new
+ *     companion;</li>
+ * <li>a module call that does not return still blocks the calling thread,
+ *     as in process; {@link #terminate} waits at most 5 s for the module to
+ *     be unloaded, then ends the companion;</li>
+ * <li>one companion per width serves the host until it ends, and loads
+ *     modules as the host's own loader would: the same module loaded twice
+ *     needs two {@link #terminate} calls to be unloaded;</li>
+ * <li>a text longer than 1 MiB (1,048,576 bytes) does not cross: a module's
+ *     answer that long reaches the host as null, a host's text that long
+ *     gives the method's default without calling the module;</li>
+ * <li>everything the companion answers is checked before it is believed; a
+ *     companion that answers out of turn or out of bounds is ended, as if it
+ *     had crashed;</li>
+ * <li>when the host ends without {@link #terminate}, the companion ends by
+ *     itself, its module's unwritten output flushed, within 3 s (a module
+ *     still in a call is ended then).</li>
+ * </ul>
+ * A call through a companion costs a few microseconds more than in process
+ * (the project's README gives the figures).
  */
 public final class NativeAIBridge {
     /** The system property that names the native library's file, when set. */
@@ -68,7 +92,8 @@ public final class NativeAIBridge {
 
     /**
      * The system property that asks for isolation: {@code inprocess} (the
-     * default) or {@code process}.
+     * default: the module runs in the host's process) or {@code process}
+     * (every module runs in a companion process of its own width).
      */
     public static final String ISOLATION_PROPERTY = "vantrell.isolation";
 
