@@ -31,8 +31,8 @@ bool allowed(Kind kind, Status status) {
 Companion::Companion(std::unique_ptr<platform::CompanionProcess> process)
     : process_(std::move(process)), endpoint_(process_->area(), true, process_->link(), spin_for_answers) {}
 
-std::unique_ptr<Companion> Companion::start(int bits) {
-    auto process = platform::CompanionProcess::start(bits);
+std::unique_ptr<Companion> Companion::start(int bits, bool sandboxed) {
+    auto process = platform::CompanionProcess::start(bits, sandboxed);
     if (!process)
         return nullptr;
     std::unique_ptr<Companion> companion(new Companion(std::move(process)));

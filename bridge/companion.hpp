@@ -15,9 +15,10 @@ namespace vantrell {
 
 class Companion {
 public:
-    // Starts the companion for `bits`-bit modules and has it say hello
-    // within a bounded time; null when it did not.
-    static std::unique_ptr<Companion> start(int bits);
+    // Starts the companion for `bits`-bit modules (sandboxed: see
+    // CompanionProcess) and has it say hello within a bounded time; null
+    // when it did not.
+    static std::unique_ptr<Companion> start(int bits, bool sandboxed);
 
     enum class Outcome { answered, not_sent, lost };
     struct Reply {

@@ -30,14 +30,26 @@ std::unique_ptr<Companion> *const companions = new std::unique_ptr<Companion>[2]
 
 std::unique_ptr<Companion> &companion_of(int bits) { return companions[bits == 64 ? 1 : 0]; }
 
-// The companion for `bits`-bit modules, started if there is none or the one
-// there has ended since.
+#if defined(VANTRELL_SANDBOXED)
+// The bridge built for a sandbox: a sandboxed companion can load nothing
+// once it has confined itself, so every load gets a new one, and the one
+// whose module can no longer be reached is ended.
+constexpr bool sandboxed = true;
+#else
+constexpr bool sandboxed = false;
+#endif
+
+// The companion for `bits`-bit modules, started if there is none, the one
+// there has ended since, or it is sandboxed.
 Companion *running_companion(int bits) {
+    if (sandboxed)
+        for (int width : {32, 64})
+            companion_of(width).reset();
     std::unique_ptr<Companion> &companion = companion_of(bits);
     if (companion && !companion->alive())
         companion.reset();
     if (!companion)
-        companion = Companion::start(bits);
+        companion = Companion::start(bits, sandboxed);
     return companion.get();
 }
 

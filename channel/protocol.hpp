@@ -33,7 +33,7 @@
 namespace vantrell::channel {
 
 constexpr std::uint32_t protocol_magic = 0x50435456; // "VTCP"
-constexpr std::uint32_t protocol_version = 2;
+constexpr std::uint32_t protocol_version = 3;
 
 // The longest text that crosses, either way: far above any real text, and
 // a bound on what a module can make the host allocate.
@@ -77,6 +77,9 @@ static_assert(std::atomic<std::uint32_t>::is_always_lock_free);
 struct SharedArea {
     std::uint32_t magic;
     std::uint32_t version;
+    // Non-zero when the companion is to confine itself once it has loaded
+    // its module (sandbox/confine.hpp), and to load no other.
+    std::uint32_t sandboxed;
     // Windows: the handles the bridge gave the companion (its values of the
     // two events and of the host's process), written before it starts.
     std::uint64_t companion_handles[3];

@@ -6,7 +6,7 @@
 #   libraries stripped of debug information; ZIP for Windows, tar.gz for Linux.
 include_guard(GLOBAL)
 
-install(TARGETS vantrell vantrell_isolated tarrowby RUNTIME DESTINATION . COMPONENT host
+install(TARGETS vantrell vantrell_isolated vantrell_sandboxed tarrowby RUNTIME DESTINATION . COMPONENT host
         LIBRARY DESTINATION . COMPONENT host)
 # A copied DLL is not a target: it is stripped as --strip strips targets.
 function(_vantrell_install_dll path)
@@ -70,6 +70,7 @@ endif()
 set(VANTRELL_GLIBC_PROMISED 2.34)
 set(VANTRELL_BRIDGE_FILE "$<TARGET_FILE_NAME:vantrell>")
 set(VANTRELL_ISOLATED_FILE "$<TARGET_FILE_NAME:vantrell_isolated>")
+set(VANTRELL_SANDBOXED_FILE "$<TARGET_FILE_NAME:vantrell_sandboxed>")
 set(VANTRELL_SAMPLE_FILE "$<TARGET_FILE_NAME:tarrowby>")
 # The companions the package holds, a line each.
 set(VANTRELL_COMPANION_LINES

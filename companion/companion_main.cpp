@@ -29,7 +29,12 @@ int main(int argc, char **argv) {
     if (!attached.area || attached.area->magic != channel::protocol_magic ||
         attached.area->version != channel::protocol_version)
         return 1;
-    companion::end_after_host(*attached.link, grace_after_host);
+    // The thread that ends this process after the host: in a sandbox only
+    // once confined, so that it is confined too.
+    static channel::PeerLink *link = attached.link.get();
+    const bool sandboxed = attached.area->sandboxed != 0;
+    if (!sandboxed)
+        companion::end_after_host(*link, grace_after_host);
     channel::Endpoint endpoint(*attached.area, false, *attached.link, spin_for_requests);
-    return companion::Server(endpoint).run();
+    return companion::Server(endpoint, sandboxed, [] { companion::end_after_host(*link, grace_after_host); }).run();
 }

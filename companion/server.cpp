@@ -1,6 +1,7 @@
 #include "server.hpp"
 
 #include "call_module.hpp"
+#include "confine.hpp"
 
 namespace vantrell::companion {
 
@@ -18,11 +19,19 @@ Status Server::load(channel::PayloadReader &path, std::uint32_t &number) {
     std::vector<std::uint16_t> units;
     for (std::uint16_t unit = 0; units.size() < channel::max_path_units && path.get(unit);)
         units.push_back(unit);
-    if (!path.done())
+    if (!path.done() || (sandboxed_ && loaded_once_))
         return Status::failed;
     loader::ModuleHandle handle = loader::load_module(units.data(), units.size());
     if (!handle)
         return Status::failed;
+    if (sandboxed_) {
+        // After the load, so that the module's own dependencies load as
+        // they would anywhere; before its first call.
+        loaded_once_ = true;
+        if (!sandbox::confine().empty())
+            return Status::failed; // and this process is not to be trusted: see run()
+        confined_();
+    }
     Module *free_entry = nullptr;
     for (Module &entry : modules_) {
         if (entry.loads > 0 && entry.handle == handle) {
@@ -80,6 +89,10 @@ int Server::run() {
         reply.header = channel::Header{
             sequence, request.kind, request.index, status, 0, number, status == Status::ok ? answer.length() : 0};
         endpoint_.publish(sequence);
+        // A sandbox that could not be set up, or a module it could not load:
+        // nothing more is served.
+        if (sandboxed_ && request.kind == Kind::load && status != Status::ok)
+            return 3;
     }
 }
 

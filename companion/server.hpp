@@ -14,7 +14,11 @@ namespace vantrell::companion {
 
 class Server {
 public:
-    explicit Server(channel::Endpoint &endpoint) : endpoint_(endpoint) {}
+    // `sandboxed`: once the first module is loaded, the process confines
+    // itself (sandbox/confine.hpp), refusing the load if it cannot, then
+    // calls `confined`; it loads no other module.
+    Server(channel::Endpoint &endpoint, bool sandboxed, void (*confined)())
+        : endpoint_(endpoint), sandboxed_(sandboxed), confined_(confined) {}
     // Serves requests until the host is gone: 0 then; 2 when a request
     // broke the protocol.
     int run();
@@ -31,6 +35,9 @@ private:
     void unload(std::uint32_t number);
 
     channel::Endpoint &endpoint_;
+    bool sandboxed_;
+    void (*confined_)();
+    bool loaded_once_ = false;
     std::vector<Module> modules_;
 };
 

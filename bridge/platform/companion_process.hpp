@@ -20,8 +20,9 @@ class CompanionProcess {
 public:
     // Starts the companion for `bits`-bit modules, found beside the bridge's
     // own file (by its absolute path), or null when there is none or it does
-    // not start. It has not said hello yet.
-    static std::unique_ptr<CompanionProcess> start(int bits);
+    // not start. It has not said hello yet. `sandboxed`: it confines itself
+    // once it has loaded its module.
+    static std::unique_ptr<CompanionProcess> start(int bits, bool sandboxed);
 
     // Ends the companion if it still runs, and reaps it.
     virtual ~CompanionProcess() = default;

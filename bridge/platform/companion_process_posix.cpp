@@ -75,7 +75,7 @@ struct Descriptor {
 
 } // namespace
 
-std::unique_ptr<CompanionProcess> CompanionProcess::start(int bits) {
+std::unique_ptr<CompanionProcess> CompanionProcess::start(int bits, bool sandboxed) {
     const std::string folder = bridge_folder();
     if (folder.empty() || (bits != 32 && bits != 64))
         return nullptr;
@@ -92,6 +92,7 @@ std::unique_ptr<CompanionProcess> CompanionProcess::start(int bits) {
     auto *area = static_cast<channel::SharedArea *>(mapped);
     area->magic = channel::protocol_magic;
     area->version = channel::protocol_version;
+    area->sandboxed = sandboxed ? 1 : 0;
     int ends[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
         munmap(mapped, sizeof *area);

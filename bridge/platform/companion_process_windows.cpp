@@ -133,7 +133,7 @@ std::uint64_t give(HANDLE process, HANDLE handle, DWORD access, DWORD options) {
 
 } // namespace
 
-std::unique_ptr<CompanionProcess> CompanionProcess::start(int bits) {
+std::unique_ptr<CompanionProcess> CompanionProcess::start(int bits, bool sandboxed) {
     const std::wstring program = companion_program(bits);
     const std::wstring name = unguessable_mapping_name();
     if (program.empty() || name.empty() || GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES)
@@ -152,6 +152,7 @@ std::unique_ptr<CompanionProcess> CompanionProcess::start(int bits) {
         return nullptr;
     area->magic = channel::protocol_magic;
     area->version = channel::protocol_version;
+    area->sandboxed = sandboxed ? 1 : 0;
 
     PROCESS_INFORMATION process{};
     if (!start_suspended(program, L"\"" + program + L"\" " + name, process)) {

@@ -11,7 +11,11 @@
 #include <string>
 
 #if !defined(_WIN32)
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -125,6 +129,65 @@ TEST_F(Companion, TextAnswerOverTheLimitIsNullAndTheModuleStays) {
     EXPECT_EQ(b.getPostGameChat(env, cls), nullptr);
     EXPECT_EQ(text(b.getPublicName(env, cls)), "companion faults");
 }
+
+// The bridge built for a sandbox: what the probe module can do in process,
+// it cannot do in the sandbox, and it plays on. (Windows: Wine accepts the
+// job's limits and the lowered integrity level, and enforces neither; they
+// hold on Windows itself.)
+class Sandbox : public Companion {
+protected:
+    static Bridge &in_process() {
+        static Bridge bridge(IN_PROCESS_BRIDGE_PATH);
+        return bridge;
+    }
+    static Bridge &sandboxed() {
+        static Bridge bridge(SANDBOXED_BRIDGE_PATH);
+        return bridge;
+    }
+    void TearDown() override {
+        for (Bridge *bridge : {&in_process(), &sandboxed()})
+            bridge->terminate(env, cls);
+    }
+    // Done in process, refused in the sandbox.
+    const std::pair<jint, jint> refused_in_the_sandbox{1, 0};
+    // What the probe answers for `what`, in process and in the sandbox.
+    std::pair<jint, jint> try_both(jint what, jint port = 0) {
+        jint answers[2] = {-2, -2};
+        int i = 0;
+        for (Bridge *bridge : {&in_process(), &sandboxed()}) {
+            if (bridge->initializeLibrary(env, cls, vm.string(std::string(SANDBOX_PROBE_PATH)))) {
+                bridge->setGameOption(env, cls, 1, port);
+                answers[i] = bridge->getCreateGameOption(env, cls, what);
+                EXPECT_EQ(bridge->getCreateGameOption(env, cls, 6), 1) << "threads run, and the module plays on";
+            }
+            ++i;
+        }
+        return {answers[0], answers[1]};
+    }
+};
+
+#if !defined(_WIN32)
+TEST_F(Sandbox, ReadingAFileOutsideTheModulesFolderIsRefused) { EXPECT_EQ(try_both(1), refused_in_the_sandbox); }
+
+TEST_F(Sandbox, WritingAFileInTheWorkingFolderIsRefused) { EXPECT_EQ(try_both(2), refused_in_the_sandbox); }
+
+TEST_F(Sandbox, ConnectingToTheHostsOwnPortIsRefused) {
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 4), 0);
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length), 0);
+    EXPECT_EQ(try_both(3, ntohs(address.sin_port)), refused_in_the_sandbox);
+    close(listener);
+}
+
+TEST_F(Sandbox, StartingAProcessIsRefused) { EXPECT_EQ(try_both(4), refused_in_the_sandbox); }
+
+TEST_F(Sandbox, AllocatingPastTheLimitFails) { EXPECT_EQ(try_both(5), refused_in_the_sandbox); }
+#endif
 
 #if defined(FAKE_BRIDGE_PATH)
 // A stand-in companion that answers as its "module" says

@@ -25,24 +25,27 @@ final class NativeLibraryLoader {
     /** The libraries the bridge is built as, by the isolation they give. */
     private static final String IN_PROCESS = "vantrell";
     private static final String ISOLATED = "vantrell_isolated";
+    private static final String SANDBOXED = "vantrell_sandboxed";
 
     private NativeLibraryLoader() {}
 
     /**
      * The library for the isolation the host asks for with
-     * {@code -D<isolationProperty>}: {@code inprocess} (or unset) or
-     * {@code process}.
+     * {@code -D<isolationProperty>}: {@code inprocess} (or unset),
+     * {@code process} or {@code sandbox}.
      */
-    static String libraryFor(String isolationProperty) {
+    private static String libraryFor(String isolationProperty) {
         String isolation = System.getProperty(isolationProperty, "inprocess");
         switch (isolation) {
         case "inprocess":
             return IN_PROCESS;
         case "process":
             return ISOLATED;
+        case "sandbox":
+            return SANDBOXED;
         default:
             throw failure("-D" + isolationProperty + "=" + isolation
-                    + ": the isolation is inprocess (the default) or process");
+                    + ": the isolation is inprocess (the default), process or sandbox");
         }
     }
 
@@ -124,7 +127,8 @@ final class NativeLibraryLoader {
             }
         }
         String chosen = System.mapLibraryName(library);
-        List<String> variants = List.of(System.mapLibraryName(IN_PROCESS), System.mapLibraryName(ISOLATED));
+        List<String> variants = List.of(System.mapLibraryName(IN_PROCESS), System.mapLibraryName(ISOLATED),
+                System.mapLibraryName(SANDBOXED));
         if (!files.contains(chosen))
             return false;
         Path folder = Files.createTempDirectory("vantrell-");

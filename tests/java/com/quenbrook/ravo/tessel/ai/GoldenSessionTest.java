@@ -16,6 +16,8 @@ import java.util.List;
 import java.util.concurrent.CompletableFuture;
 import java.util.concurrent.TimeUnit;
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.params.ParameterizedTest;
+import org.junit.jupiter.params.provider.ValueSource;
 
 /**
  * Runs the demo host against the sample module in a child VM and compares
@@ -74,12 +76,16 @@ class GoldenSessionTest {
         }
     }
 
-    /** Asked for isolation, the host gets the same session, every call through a companion. */
-    @Test
-    void demoSessionIsolatedMatchesTheTranscript() throws Exception {
+    /**
+     * Asked for isolation or a sandbox, the host gets the same session, every
+     * call through a companion (a confined one in the sandbox).
+     */
+    @ParameterizedTest
+    @ValueSource(strings = {"process", "sandbox"})
+    void demoSessionIsolatedMatchesTheTranscript(String isolation) throws Exception {
         Path golden = Paths.get(Modules.path("tessel.test.golden"));
         DemoRun run = runDemo(Modules.path(Modules.TARROWBY), 5, "the demo host did not finish", "-Xcheck:jni",
-                "-D" + NativeAIBridge.ISOLATION_PROPERTY + "=process");
+                "-D" + NativeAIBridge.ISOLATION_PROPERTY + "=" + isolation);
         assertEquals("", run.errors(), "the demo host's standard error");
         assertEquals(0, run.exitCode(), "the demo host's exit code");
         byte[] expected = Files.readAllBytes(golden);
