@@ -8,6 +8,7 @@
 #include "guarded_call.hpp"
 #include "module_diagnostics.hpp"
 #include "output.hpp"
+#include "thread_stack.hpp"
 
 #include <array>
 #include <chrono>
@@ -108,18 +109,29 @@ std::string answer_of(const char *name, ResultKind kind, Function &&call, std::s
                        : "threw an exception, which the bridge swallows (allowed for endGame)";
         call();
         return "done";
+    } else if constexpr (std::is_pointer_v<decltype(call())>) {
+        // A text is read once, at once, and what was read is both judged
+        // and shown: a text in the returned function's frame may change
+        // with the next thing this thread does. Room is made before the
+        // call, so that no allocation runs between the return and the copy.
+        std::string text;
+        text.reserve(1024);
+        const char *answer = call();
+        if (!answer)
+            return "null";
+        for (const char *c = answer; *c; ++c)
+            text += *c;
+        if (in_this_threads_stack(answer))
+            problem = "points into the stack of the function that returned it: gone when it returns";
+        else if (std::string why = modified_utf8_problem(reinterpret_cast<const unsigned char *>(text.c_str()));
+                 !why.empty())
+            problem = "not modified UTF-8: " + why;
+        return "\"" + text + "\"";
     } else {
         auto answer = call();
-        if constexpr (std::is_pointer_v<decltype(answer)>) {
-            if (answer)
-                problem = modified_utf8_problem(reinterpret_cast<const unsigned char *>(answer));
-            if (!problem.empty())
-                problem = "not modified UTF-8: " + problem;
-            return answer ? "\"" + std::string(answer) + "\"" : "null";
-        } else if (kind == ResultKind::truth || kind == ResultKind::bool8)
+        if (kind == ResultKind::truth || kind == ResultKind::bool8)
             return truth(static_cast<long long>(answer));
-        else
-            return std::to_string(answer);
+        return std::to_string(answer);
     }
 }
 

@@ -22,7 +22,8 @@ struct SmokeCall {
 // `before_each` sees each call and its step just before it is made,
 // `after_each` the call as soon as it has returned. endGame is called
 // under the bridge's own guard: an exception out of it is swallowed and
-// said in its answer, as the contract allows.
+// said in its answer, as the contract allows. A text answer is read once,
+// and that copy is judged and shown.
 std::vector<SmokeCall> run_smoke_session(vantrell::loader::ModuleHandle module, std::size_t first_step,
                                          const std::function<void(std::size_t, const SmokeCall &)> &before_each,
                                          const std::function<void(const SmokeCall &)> &after_each);
