@@ -7,8 +7,9 @@
 // Any module file is judged from its export table, a Windows DLL or an ELF
 // library alike; a module this checker can load is also loaded as the
 // bridge loads it and, with --smoke, driven through every function it
-// exports in a child process, so that a crash or a hang is reported with
-// the function that caused it.
+// exports in a child process, so that a crash, a hang or an exception out
+// of a function other than endGame is reported with the function that
+// caused it.
 //
 // Exit status: 0 when the module exports at least one function and each
 // under its exact name (and, with --smoke, the session ran and every call

@@ -47,7 +47,7 @@ void print_smoke_call(std::ostream &out, const SmokeCall &call) {
 }
 
 void print_smoke_failure(std::ostream &out, const SmokeFailure &failure) {
-    out << "  " << failure.call.call << " -> never returned: " << failure.how << std::endl;
+    out << "  " << failure.call.call << " -> " << failure.how << std::endl;
 }
 
 void print_json(std::ostream &out, const Report &report, const SmokeOutcome *smoke, int exit_status) {
@@ -86,7 +86,7 @@ void print_json(std::ostream &out, const Report &report, const SmokeOutcome *smo
         for (const SmokeCall &call : smoke->calls)
             json["smoke"].push_back(
                 {{"function", call.function}, {"call", call.call}, {"answer", call.answer}, {"problem", call.problem}});
-        // Every call that never returned; the first also as smoke_failure.
+        // Every call that never returned or threw; the first also as smoke_failure.
         json["smoke_failures"] = nlohmann::json::array();
         for (const SmokeFailure &failure : smoke->failures)
             json["smoke_failures"].push_back(

@@ -5,10 +5,13 @@
 #include "child_records.hpp"
 #include "console.hpp"
 #include "contract.hpp"
+#include "escaped_exception.hpp"
 #include "guarded_call.hpp"
 #include "module_diagnostics.hpp"
 #include "output.hpp"
 #include "thread_stack.hpp"
+
+#include <cxxabi.h>
 
 #include <array>
 #include <chrono>
@@ -149,8 +152,14 @@ Step step_of(Pointer function, const char *name, std::array<const char *, sizeof
         ((shown += (I == 0 ? "" : ", ") + args.show(Kinds{}, names[I])), ...);
         SmokeCall call{name, std::string(name) + "(" + shown + ")", "", ""};
         before_each(index, call);
-        call.answer = answer_of(
-            name, kind, [&]() { return function(args.get(Kinds{}, names[I])...); }, call.problem);
+        try {
+            call.answer = answer_of(
+                name, kind, [&]() { return function(args.get(Kinds{}, names[I])...); }, call.problem);
+        } catch (const abi::__forced_unwind &) {
+            throw; // the module ended its thread: that unwind must go on
+        } catch (...) {
+            throw EscapedException{describe_escaped_exception()};
+        }
         if ((std::is_same_v<Kinds, param_MOVE_OUT> || ...))
             call.answer += ", move " + move_text(args.move_out);
         return call;
@@ -213,17 +222,25 @@ int smoke_child_main(const std::string &module_path, const std::string &records,
         std::fputc('\n', out);
         std::fflush(out);
     };
-    run_smoke_session(
-        module, first_step,
-        [&](std::size_t step, const SmokeCall &call) {
-            std::cout.flush();
-            record(record_line({"begin", std::to_string(step), call.function, call.call}));
-        },
-        [&](const SmokeCall &call) {
-            if (print_calls)
-                print_smoke_call(std::cout, call);
-            record(record_line({"call", call.function, call.call, call.answer, call.problem}));
-        });
+    try {
+        run_smoke_session(
+            module, first_step,
+            [&](std::size_t step, const SmokeCall &call) {
+                std::cout.flush();
+                record(record_line({"begin", std::to_string(step), call.function, call.call}));
+            },
+            [&](const SmokeCall &call) {
+                if (print_calls)
+                    print_smoke_call(std::cout, call);
+                record(record_line({"call", call.function, call.call, call.answer, call.problem}));
+            });
+    } catch (const EscapedException &escaped) {
+        // A host would be gone by now; the parent goes on in a fresh child.
+        std::cout.flush();
+        record(record_line({"threw", escaped.description}));
+        std::fclose(out);
+        return 4;
+    }
     std::cout.flush();
     vantrell::loader::unload_module(module);
     std::fclose(out);
@@ -242,6 +259,7 @@ struct ChildRun {
     std::size_t step = 0;
     SmokeCall pending;
     std::string how;
+    bool threw = false; // the pending call let an exception out, as `how` says
 };
 
 ChildRun run_child(const std::string &module_path, bool print_calls, int call_timeout_seconds, std::size_t first_step) {
@@ -286,10 +304,15 @@ ChildRun run_child(const std::string &module_path, bool print_calls, int call_ti
         } else if (fields.size() >= 4 && fields[0] == "call") {
             run.calls.push_back(SmokeCall{fields[1], fields[2], fields[3], fields.size() > 4 ? fields[4] : ""});
             run.in_step = false;
+        } else if (fields.size() >= 2 && fields[0] == "threw" && run.in_step) {
+            run.threw = true;
+            run.how = fields[1];
         }
     }
     fs::remove(records, error);
-    run.how = hung ? "no answer within " + std::to_string(call_timeout_seconds) + " s: stopped" : child->how_it_ended();
+    if (!run.threw)
+        run.how =
+            hung ? "no answer within " + std::to_string(call_timeout_seconds) + " s: stopped" : child->how_it_ended();
     run.failed = run.in_step || !run.how.empty();
     return run;
 }
@@ -306,11 +329,12 @@ SmokeOutcome run_smoke_in_children(const std::string &module_path, bool print_ca
         if (!run.failed)
             break;
         SmokeFailure failure{run.in_step ? run.pending : SmokeCall{"", "loading or unloading the module", "", ""},
-                             run.how.empty() ? "ended without a word" : run.how};
+                             run.threw ? run.how
+                                       : "never returned: " + (run.how.empty() ? "ended without a word" : run.how)};
         outcome.failures.push_back(failure);
         on_failure(failure);
-        // A call that never returned: the rest of the session goes on in a
-        // fresh child. Anything else (the module did not load or unload)
+        // A call that never returned or threw: the rest of the session goes
+        // on in a fresh child. Anything else (the module did not load or unload)
         // would fail the same way again.
         if (!run.in_step)
             break;
