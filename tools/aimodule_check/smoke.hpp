@@ -44,6 +44,9 @@ struct SmokeOutcome {
     std::string not_run;          // why not
     std::vector<SmokeCall> calls; // the calls that returned, in order
     std::vector<SmokeFailure> failures;
+    // The module's own output, when it could not be shown as it came (a
+    // session run by another program): to be shown after the session.
+    std::string module_output;
     bool completed() const { return ran && failures.empty(); }
 };
 SmokeOutcome run_smoke_in_children(const std::string &module_path, bool print_calls, int call_timeout_seconds,
