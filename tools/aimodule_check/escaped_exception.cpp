@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <typeinfo>
 
 namespace vantrell::check {
@@ -30,10 +31,35 @@ std::string what_was_thrown() {
     }
 }
 
+std::string sentence(const std::string &thrown) {
+    return "threw " + thrown + ": only endGame may throw; under a host, the host's process ends here";
+}
+
+// The text after `label` up to the end of its line, or none.
+std::optional<std::string> line_after(const std::string &text, const std::string &label) {
+    const std::size_t at = text.find(label);
+    if (at == std::string::npos)
+        return std::nullopt;
+    const std::size_t from = at + label.size();
+    std::string rest = text.substr(from, text.find('\n', from) - from);
+    if (!rest.empty() && rest.back() == '\r')
+        rest.pop_back();
+    return rest;
+}
+
 } // namespace
 
-std::string describe_escaped_exception() {
-    return "threw " + what_was_thrown() + ": only endGame may throw; under a host, the host's process ends here";
+std::string describe_escaped_exception() { return sentence(what_was_thrown()); }
+
+std::string describe_uncaught_exception(const std::string &standard_error) {
+    //   terminate called after throwing an instance of 'std::logic_error'
+    //     what():  no legal move
+    auto type = line_after(standard_error, "terminate called after throwing an instance of '");
+    if (!type || type->empty() || type->back() != '\'')
+        return "";
+    type->pop_back();
+    const auto what = line_after(standard_error, "  what():  ");
+    return sentence(*type + (what ? " (\"" + *what + "\")" : ""));
 }
 
 } // namespace vantrell::check

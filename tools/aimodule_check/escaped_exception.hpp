@@ -18,4 +18,10 @@ struct EscapedException {
 // sentence above: its type, demangled, and what() for a std::exception.
 std::string describe_escaped_exception();
 
+// The same sentence from what GCC's C++ runtime writes to standard error
+// when an exception nobody caught ends the process (a module that carries
+// its own runtime and unwinder throws past its own frames that way), or
+// empty when `standard_error` holds no such words.
+std::string describe_uncaught_exception(const std::string &standard_error);
+
 } // namespace vantrell::check

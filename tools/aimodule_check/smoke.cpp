@@ -204,6 +204,8 @@ std::vector<SmokeCall> run_smoke_session(vantrell::loader::ModuleHandle module, 
 
 int smoke_child_main(const std::string &module_path, const std::string &records, bool print_calls,
                      std::size_t first_step) {
+    if (!standard_error_to_file(standard_error_file(records).string()))
+        return 2;
     ModuleOutputToStderr quiet(!print_calls);
     std::FILE *out = std::fopen(records.c_str(), "wb");
     if (!out)

@@ -3,6 +3,7 @@
 // or throws ends there, and the next starts after its call.
 #include "child_process.hpp"
 #include "child_records.hpp"
+#include "escaped_exception.hpp"
 #include "smoke.hpp"
 
 #include <chrono>
@@ -48,7 +49,17 @@ ChildRun run_child(const std::string &module_path, bool print_calls, int call_ti
     auto last_progress = clock::now();
     std::size_t lines_seen = 0;
     bool hung = false;
+    // The child's standard error, passed on as it comes, and kept.
+    const fs::path errors = standard_error_file(records);
+    std::size_t errors_read = 0;
+    std::string standard_error;
+    const auto pass_on_errors = [&] {
+        const std::string text = read_on(errors, errors_read);
+        std::cerr << text << std::flush;
+        standard_error += text;
+    };
     while (!child->wait_for(50)) {
+        pass_on_errors();
         const std::size_t lines = record_lines(records).size();
         if (lines != lines_seen) {
             lines_seen = lines;
@@ -74,7 +85,15 @@ ChildRun run_child(const std::string &module_path, bool print_calls, int call_ti
             run.how = fields[1];
         }
     }
+    pass_on_errors();
     fs::remove(records, error);
+    fs::remove(errors, error);
+    // An exception the child could not catch: one thrown by a module that
+    // unwinds with a runtime of its own, which ends the process with words.
+    if (!run.threw && !hung && run.in_step) {
+        run.how = describe_uncaught_exception(standard_error);
+        run.threw = !run.how.empty();
+    }
     if (!run.threw)
         run.how =
             hung ? "no answer within " + std::to_string(call_timeout_seconds) + " s: stopped" : child->how_it_ended();
