@@ -96,6 +96,28 @@ std::string modified_utf8_problem(const unsigned char *text) {
     return "";
 }
 
+// A text as the report shows it: quoted, one line, with control
+// characters, quotes and backslashes escaped as in C (a text read from a
+// dead frame can hold any byte).
+std::string shown_text(const std::string &text) {
+    std::string shown = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\')
+            shown += {'\\', static_cast<char>(c)};
+        else if (c == '\n')
+            shown += "\\n";
+        else if (c == '\t')
+            shown += "\\t";
+        else if (c == '\r')
+            shown += "\\r";
+        else if (c < 0x20 || c == 0x7F)
+            shown += {'\\', 'x', "0123456789ABCDEF"[c >> 4], "0123456789ABCDEF"[c & 15]};
+        else
+            shown += static_cast<char>(c);
+    }
+    return shown + "\"";
+}
+
 template <class Function>
 std::string answer_of(const char *name, ResultKind kind, Function &&call, std::string &problem) {
     if constexpr (std::is_void_v<decltype(call())>) {
@@ -123,7 +145,7 @@ std::string answer_of(const char *name, ResultKind kind, Function &&call, std::s
         else if (std::string why = modified_utf8_problem(reinterpret_cast<const unsigned char *>(text.c_str()));
                  !why.empty())
             problem = "not modified UTF-8: " + why;
-        return "\"" + text + "\"";
+        return shown_text(text);
     } else {
         auto answer = call();
         if (kind == ResultKind::truth || kind == ResultKind::bool8)
