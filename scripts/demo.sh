@@ -9,7 +9,9 @@
 # A module call that does not return within 10 s ends the demo with the
 # call's name (-Dtessel.demo.callLimit=<seconds> in DEMO_JAVA_OPTIONS
 # changes the limit); a module that crashes the JVM ends it with the module
-# function it crashed in and the path of the JVM's crash report.
+# function it crashed in and the path of the JVM's crash report; one that
+# lets a C++ exception out of a function other than endGame, with the
+# exception's type and text.
 set -euo pipefail
 caller=$PWD
 cd "$(dirname "$0")/.."
@@ -36,13 +38,23 @@ cmake --build "$build" --target vantrell vantrell_isolated vantrell_companion ta
 module="${module:-$root/$build/sample_module/libtarrowby.so}"
 # A JVM that crashes in a module writes its report outside the checkout.
 crash_dir="${TMPDIR:-/tmp}"
+# The JVM's standard error is shown as it comes and kept, so that what the
+# C++ runtime says on its way out can be read afterwards.
+stderr_log=$(mktemp)
+trap 'rm -f "$stderr_log"' EXIT
+exec 4> >(tee "$stderr_log" >&2)
+tee_pid=$!
 status=0
 # shellcheck disable=SC2086 # DEMO_JAVA_OPTIONS: options, split on purpose
 java "${isolation[@]}" -Djava.library.path="$build/bridge" -XX:ErrorFile="$crash_dir/vantrell-demo-hs_err_pid%p.log" \
     ${DEMO_JAVA_OPTIONS:-} -cp "$build/java/native-ai-bridge.jar:$build/java/demo-host.jar" \
-    com.quenbrook.ravo.tessel.demo.DemoHost "$module" &
+    com.quenbrook.ravo.tessel.demo.DemoHost "$module" 2>&4 &
 java_pid=$!
-wait "$java_pid" || status=$?
+# Quiet, so that a JVM ended by a signal is not announced with its whole
+# command line: the lines below say what happened.
+wait "$java_pid" 2>/dev/null || status=$?
+exec 4>&-
+wait "$tee_pid" || true
 
 if ((status == 3)); then
     # The bridge says only that the load failed; the checker says why.
@@ -61,7 +73,16 @@ elif ((status == 0)); then
     fi
 else
     report="$crash_dir/vantrell-demo-hs_err_pid$java_pid.log"
-    if [[ -f $report ]]; then
+    # GCC's C++ runtime, ending the process for an exception nobody caught:
+    #   terminate called after throwing an instance of 'std::logic_error'
+    #     what():  no legal move
+    thrown=$(sed -n "s/^terminate called after throwing an instance of '\(.*\)'\$/\1/p" "$stderr_log" | head -1)
+    what=$(sed -n 's/^  what():  //p' "$stderr_log" | head -1)
+    if [[ -n $thrown ]]; then
+        echo "demo: the module threw $thrown${what:+ (\"$what\")} out of the call after the last line above:" \
+            "only endGame may throw; an exception out of any other function ends the host's process, here the JVM's" \
+            "(exit status $status). $build/tools/aimodule_check/aimodule-check --smoke names the function." >&2
+    elif [[ -f $report ]]; then
         # The Java frame on top of the crash: the bridge's native method,
         # named as the module function it forwards to.
         function=$(grep -m1 -o 'NativeAIBridge\.[A-Za-z]*' "$report" | sed 's/NativeAIBridge\.//' || true)

@@ -4,6 +4,8 @@
 #
 #   scripts/install-deps.sh            the build and the Linux test stack
 #   scripts/install-deps.sh --demo     only what the demo and the SDK need
+#   scripts/install-deps.sh --jar      only what the bridge jar needs (with the
+#                                      32-bit companion it carries)
 #   scripts/install-deps.sh --windows  and the Windows cross compilers, Wine
 #                                      and a way to run 32-bit Wine
 #
@@ -104,10 +106,17 @@ if [[ $mode == --demo ]]; then
     # The demo and the SDK: the bridge, the sample module, the demo host and
     # the checker, without the test stack.
     build=(cmake ninja-build g++ openjdk-17-jdk-headless binutils nlohmann-json3-dev)
+elif [[ $mode == --jar ]]; then
+    # The bridge jar (scripts/install-maven.sh): the bridge, its companion
+    # for 32-bit modules and the Java side, without the tools or the tests.
+    build=(cmake ninja-build g++ g++-multilib openjdk-17-jdk-headless binutils)
 else
+    # The Maven plugins are those a host's offline jar build needs
+    # (docs/maven-offline/), which tests/package builds.
     build=(cmake ninja-build g++ clang libclang-rt-14-dev valgrind openjdk-17-jdk-headless libgtest-dev junit5
         binutils nlohmann-json3-dev libjna-java libjna-jni
-        maven libmaven-compiler-plugin-java libmaven-resources-plugin-java g++-multilib)
+        maven libmaven-compiler-plugin-java libmaven-resources-plugin-java libmaven-jar-plugin-java libsurefire-java
+        g++-multilib)
     command -v python3 >/dev/null || build+=(python3)
 fi
 if ! install_group build "${build[@]}"; then

@@ -1,8 +1,13 @@
 # Runs aimodule-check and checks its exit status and output.
 #   -DCHECKER=... [-DEMULATOR=...] -DARGS=a;b -DSTATUS=n
 #   [-DEXPECT=regex;regex...] [-DREJECT=regex] [-DJSON_EXACT=n -DJSON_NEAR=n] [-DJSON_FAILURE=function]
+#   [-DWORKING_DIRECTORY=dir]
 set(command ${EMULATOR} "${CHECKER}" ${ARGS})
-execute_process(COMMAND ${command} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT WORKING_DIRECTORY)
+  set(WORKING_DIRECTORY .)
+endif()
+execute_process(COMMAND ${command} WORKING_DIRECTORY "${WORKING_DIRECTORY}"
+  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
 string(REPLACE "\r\n" "\n" out "${out}")
 if(NOT status STREQUAL STATUS)
   message(FATAL_ERROR "exit status ${status}, expected ${STATUS}\n--- stdout\n${out}\n--- stderr\n${err}")

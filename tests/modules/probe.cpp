@@ -1,5 +1,6 @@
 #include "probe.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
@@ -82,7 +83,9 @@ int probe_throws(const char *function) {
     for (const auto &name : script().throwing)
         if (name == function)
             return 1;
-    return 0;
+    // A program that does not link the probe (the checker) names it here.
+    const char *named = std::getenv("TEST_PROBE_THROWS");
+    return named && std::strcmp(named, function) == 0;
 }
 
 void probe_module_loaded(int loaded) { ++(loaded ? script().loads : script().unloads); }

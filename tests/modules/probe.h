@@ -46,7 +46,8 @@ PROBE_API const char *probe_text(const char *function, const char *fallback);
 PROBE_API void probe_set_move(const uint8_t bytes[5], unsigned mask);
 PROBE_API unsigned probe_move(uint8_t bytes[5]);
 
-/* Makes the named function throw a C++ exception. */
+/* Makes the named function throw a C++ exception; so does the environment
+ * variable TEST_PROBE_THROWS=<function>. */
 PROBE_API void probe_set_throws(const char *function);
 PROBE_API int probe_throws(const char *function);
 

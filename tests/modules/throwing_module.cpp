@@ -14,6 +14,7 @@
 #include "ai_module.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <stdexcept>
 
 #if defined(_WIN32)
@@ -164,7 +165,11 @@ extern "C" void AI_CALL endGame(int32_t result, int32_t) {
 }
 
 // A negative option is looked up by an exception the module catches itself.
+// With TEST_MODULE_THROWS_OUT set, every call lets one out, for a test that
+// can only run the module (the checker's smoke session).
 extern "C" int32_t AI_CALL getCreateGameOption(int32_t option) {
+    if (std::getenv("TEST_MODULE_THROWS_OUT"))
+        throw std::logic_error("no option here");
     if (option < 0) {
         try {
             throw std::out_of_range("no such option");

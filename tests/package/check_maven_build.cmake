@@ -1,9 +1,11 @@
-# A host author's Maven build against the bridge's coordinates: the bridge
-# installed into a fresh repository as scripts/install-maven.sh does, the
-# project in maven_host/ compiled with Maven, once to fetch Maven's own
-# plugins from Debian's packaged repository and once offline, then the
-# host run with the jar Maven resolved, which carries the bridge.
-#   cmake -DMVN=... -DJAVA=... -DBUILD_DIR=... -DVERSION=... -DMODULE=... -DWORK=... -P check_maven_build.cmake
+# A host author's Maven build against the bridge's coordinates, set up as
+# the README's offline setup says: the bridge installed into a fresh
+# repository as scripts/install-maven.sh does; the settings and the plugin
+# versions of docs/maven-offline, used as they stand; the project in
+# maven_host/ packaged with Maven, once to copy Maven's plugins from Debian's
+# packaged repository and once offline; then the host run from the jar
+# Maven made, with the bridge's jar Maven resolved.
+#   cmake -DMVN=... -DJAVA=... -DBUILD_DIR=... -DVERSION=... -DMODULE=... -DWORK=... -DOFFLINE_SETUP=... -P check_maven_build.cmake
 cmake_policy(VERSION 3.25)
 file(REMOVE_RECURSE "${WORK}")
 set(repository "${WORK}/repository")
@@ -13,20 +15,20 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "the maven component did not install")
 endif()
 file(COPY "${CMAKE_CURRENT_LIST_DIR}/maven_host/src" DESTINATION "${WORK}/project")
+file(READ "${OFFLINE_SETUP}/build-plugins.xml" BUILD_PLUGINS)
 configure_file("${CMAKE_CURRENT_LIST_DIR}/maven_host/pom.xml.in" "${WORK}/project/pom.xml" @ONLY)
-set(REPOSITORY "${repository}")
-configure_file("${CMAKE_CURRENT_LIST_DIR}/maven_host/settings.xml.in" "${WORK}/settings.xml" @ONLY)
 foreach(offline "" -o)
-  execute_process(COMMAND "${MVN}" -B -q ${offline} -s "${WORK}/settings.xml" compile
+  execute_process(COMMAND "${MVN}" -B -q ${offline} -s "${OFFLINE_SETUP}/settings.xml"
+                          "-Dmaven.repo.local=${repository}" package
     WORKING_DIRECTORY "${WORK}/project" RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "mvn ${offline} compile failed (${rc}):\n${out}\n${err}")
+    message(FATAL_ERROR "mvn ${offline} package failed (${rc}):\n${out}\n${err}")
   endif()
 endforeach()
 set(jar "${repository}/com/quenbrook/ravo/tessel/native-ai-bridge/${VERSION}/native-ai-bridge-${VERSION}.jar")
-execute_process(COMMAND "${JAVA}" -cp "${WORK}/project/target/classes:${jar}" host.MavenHost "${MODULE}"
+execute_process(COMMAND "${JAVA}" -cp "${WORK}/project/target/maven-host-1.jar:${jar}" host.MavenHost "${MODULE}"
   WORKING_DIRECTORY "${WORK}" RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL 0 OR NOT out MATCHES "loaded: true\n" OR NOT out MATCHES "name: Tarrowby\n")
   message(FATAL_ERROR "the Maven-built host did not play the module (${rc}):\n${out}\n${err}")
 endif()
-message(STATUS "Maven resolved com.quenbrook.ravo.tessel:native-ai-bridge:${VERSION}, offline, and the host played")
+message(STATUS "Maven packaged a host against com.quenbrook.ravo.tessel:native-ai-bridge:${VERSION}, offline, and the host played")

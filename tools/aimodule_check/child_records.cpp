@@ -53,4 +53,16 @@ std::vector<std::string> record_lines(const std::filesystem::path &records) {
     return lines;
 }
 
+std::filesystem::path standard_error_file(const std::filesystem::path &records) {
+    return std::filesystem::path(records).concat(".err");
+}
+
+std::string read_on(const std::filesystem::path &path, std::size_t &offset) {
+    std::ifstream in(path, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(offset));
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    offset += text.size();
+    return text;
+}
+
 } // namespace vantrell::check

@@ -20,4 +20,12 @@ std::vector<std::string> fields_of(const std::string &line);
 // The complete lines of the records file so far.
 std::vector<std::string> record_lines(const std::filesystem::path &records);
 
+// Where the child writes its standard error, beside its records: the
+// parent passes it on as it comes and reads what a runtime said on its way
+// out.
+std::filesystem::path standard_error_file(const std::filesystem::path &records);
+
+// What the file at `path` holds from `offset` on; `offset` moves past it.
+std::string read_on(const std::filesystem::path &path, std::size_t &offset);
+
 } // namespace vantrell::check

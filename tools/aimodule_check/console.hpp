@@ -1,8 +1,15 @@
 // Standard output sent to standard error while a module runs, so that its
-// own prints cannot mix with a machine-readable report.
+// own prints cannot mix with a machine-readable report; and standard error
+// sent to a file, for a child process whose parent reads it.
 #pragma once
 
+#include <string>
+
 namespace vantrell::check {
+
+// Sends this process's standard error, its C runtime's and (Windows) its
+// standard handle's, to the file at `path`, made anew; false when it cannot.
+bool standard_error_to_file(const std::string &path);
 
 class ModuleOutputToStderr {
 public:

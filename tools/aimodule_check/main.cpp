@@ -7,8 +7,9 @@
 // Any module file is judged from its export table, a Windows DLL or an ELF
 // library alike; a module this checker can load is also loaded as the
 // bridge loads it and, with --smoke, driven through every function it
-// exports in a child process, so that a crash or a hang is reported with
-// the function that caused it.
+// exports in a child process, so that a crash, a hang or an exception out
+// of a function other than endGame is reported with the function that
+// caused it.
 //
 // Exit status: 0 when the module exports at least one function and each
 // under its exact name (and, with --smoke, the session ran and every call
@@ -82,6 +83,21 @@ int main(int argc, char **argv) {
     if (module)
         vantrell::loader::unload_module(module);
     quiet.restore();
+#if !defined(_WIN32)
+    // A Windows module's session runs under Wine, when Wine and the SDK's
+    // Windows checker are here; the report says so once, in its heading.
+    WineSmoke wine;
+    if (smoke && !report.loaded) {
+        const auto file = vantrell::diagnostics::read_module_file(path);
+        if (file && file->format == vantrell::diagnostics::ModuleFile::pe && file->library) {
+            wine = find_wine_smoke(file->bits);
+            if (wine.not_run.empty())
+                report.smoke_runner = wine.checker_name + " under Wine";
+        }
+    }
+#endif
+    if (smoke)
+        report.smoke_elsewhere.clear(); // the smoke session's lines say what ran
     if (!json)
         print_text(std::cout, report);
 
@@ -96,17 +112,16 @@ int main(int argc, char **argv) {
     } else if (smoke) {
         outcome.not_run = "the module is not loaded here";
 #if !defined(_WIN32)
-        const auto file = vantrell::diagnostics::read_module_file(path);
-        if (file && file->format == vantrell::diagnostics::ModuleFile::pe && file->library) {
-            outcome = run_smoke_under_wine(path, file->bits, call_timeout);
-            if (outcome.ran && !json) {
-                std::cout << "smoke session (aimodule-check-x" << (file->bits == 64 ? "64" : "86")
-                          << ".exe under Wine):" << std::endl;
-                for (const SmokeCall &call : outcome.calls)
-                    print_smoke_call(std::cout, call);
-                for (const SmokeFailure &failure : outcome.failures)
-                    print_smoke_failure(std::cout, failure);
-            }
+        if (!wine.not_run.empty())
+            outcome.not_run = wine.not_run;
+        else if (!report.smoke_runner.empty()) {
+            if (!json)
+                std::cout << "smoke session, " << report.smoke_runner << ":" << std::endl;
+            outcome = run_smoke_under_wine(wine, path, call_timeout, json ? std::cerr : std::cout);
+            if (outcome.ran && !json)
+                print_smoke_session(std::cout, outcome);
+            else if (outcome.ran)
+                std::cerr << outcome.module_output;
         }
 #endif
         if (!outcome.ran && !json)

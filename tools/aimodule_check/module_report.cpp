@@ -63,9 +63,14 @@ Report inspect(const std::string &path, vantrell::loader::ModuleHandle &module) 
     }
     if (file && file->library && !vantrell::diagnostics::loadable_here(*file)) {
         report.not_loaded_here = "this checker loads modules of the kind " +
-                                 vantrell::diagnostics::this_process_kind() +
-                                 ", so this one is judged from its file and not run; the checker built for " +
-                                 report.kind + " drives it (--smoke)";
+                                 vantrell::diagnostics::this_process_kind() + ", so this one is judged from its file";
+#if defined(_WIN32)
+        const bool wine_runs_it = false;
+#else
+        const bool wine_runs_it = file->format == ModuleFile::pe;
+#endif
+        report.smoke_elsewhere = wine_runs_it ? "--smoke runs it under Wine, through the SDK's Windows checker"
+                                              : "the checker built for " + report.kind + " drives it (--smoke)";
         judge(report, file->exports, [&](const char *name) {
             return std::find(file->exports.begin(), file->exports.end(), name) != file->exports.end();
         });

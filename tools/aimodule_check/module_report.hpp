@@ -32,6 +32,11 @@ struct Report {
     // Why the module is judged from its file alone: it is for another
     // platform or processor than this checker's.
     std::string not_loaded_here;
+    // Then, what runs it: said when no smoke session was asked for.
+    std::string smoke_elsewhere;
+    // The checker that runs its smoke session here, when one does
+    // ("aimodule-check-x64.exe under Wine").
+    std::string smoke_runner;
     std::vector<std::string> warnings; // read from the file, whether it loads or not
     std::vector<FunctionReport> functions;
 

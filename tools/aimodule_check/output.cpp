@@ -3,8 +3,16 @@
 #include <nlohmann/json.hpp>
 
 #include <iomanip>
+#include <sstream>
 
 namespace vantrell::check {
+namespace {
+
+std::string not_run_here(const Report &report) {
+    return report.not_loaded_here + (report.smoke_elsewhere.empty() ? "" : "; " + report.smoke_elsewhere);
+}
+
+} // namespace
 
 void print_text(std::ostream &out, const Report &report) {
     out << "module: " << report.path << "\n";
@@ -18,7 +26,10 @@ void print_text(std::ostream &out, const Report &report) {
                 out << " " << dll;
             out << "\n";
         }
-        out << "not run here: " << report.not_loaded_here << "\n";
+        if (report.smoke_runner.empty())
+            out << "not run here: " << not_run_here(report) << "\n";
+        else
+            out << "not loaded here: " << report.not_loaded_here << "\n";
     } else if (!report.loaded) {
         out << "does not load: " << report.load_error << "\n"
             << "likely cause: " << report.likely_cause << "\n";
@@ -47,7 +58,24 @@ void print_smoke_call(std::ostream &out, const SmokeCall &call) {
 }
 
 void print_smoke_failure(std::ostream &out, const SmokeFailure &failure) {
-    out << "  " << failure.call.call << " -> never returned: " << failure.how << std::endl;
+    out << "  " << failure.call.call << " -> " << failure.how << std::endl;
+}
+
+void print_smoke_session(std::ostream &out, const SmokeOutcome &outcome) {
+    for (const SmokeCall &call : outcome.calls)
+        print_smoke_call(out, call);
+    for (const SmokeFailure &failure : outcome.failures)
+        print_smoke_failure(out, failure);
+    if (outcome.module_output.empty())
+        return;
+    out << "the module's own output in that session:\n";
+    std::istringstream lines(outcome.module_output);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        out << "  " << line << "\n";
+    }
+    out.flush();
 }
 
 void print_json(std::ostream &out, const Report &report, const SmokeOutcome *smoke, int exit_status) {
@@ -58,7 +86,7 @@ void print_json(std::ostream &out, const Report &report, const SmokeOutcome *smo
     json["loaded"] = report.loaded;
     json["warnings"] = report.warnings;
     if (!report.not_loaded_here.empty())
-        json["not_run_here"] = report.not_loaded_here;
+        json["not_run_here"] = not_run_here(report);
     if (!report.judged()) {
         json["load_error"] = report.load_error;
         json["likely_cause"] = report.likely_cause;
@@ -86,7 +114,7 @@ void print_json(std::ostream &out, const Report &report, const SmokeOutcome *smo
         for (const SmokeCall &call : smoke->calls)
             json["smoke"].push_back(
                 {{"function", call.function}, {"call", call.call}, {"answer", call.answer}, {"problem", call.problem}});
-        // Every call that never returned; the first also as smoke_failure.
+        // Every call that never returned or threw; the first also as smoke_failure.
         json["smoke_failures"] = nlohmann::json::array();
         for (const SmokeFailure &failure : smoke->failures)
             json["smoke_failures"].push_back(

@@ -1,25 +1,23 @@
 #include "smoke.hpp"
 
 #include "ai_module_list.h"
-#include "child_process.hpp"
 #include "child_records.hpp"
 #include "console.hpp"
 #include "contract.hpp"
+#include "escaped_exception.hpp"
 #include "guarded_call.hpp"
 #include "module_diagnostics.hpp"
 #include "output.hpp"
+#include "thread_stack.hpp"
+
+#include <cxxabi.h>
 
 #include <array>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iostream>
 #include <map>
-#include <sstream>
 #include <type_traits>
 #include <utility>
 
@@ -98,6 +96,28 @@ std::string modified_utf8_problem(const unsigned char *text) {
     return "";
 }
 
+// A text as the report shows it: quoted, one line, with control
+// characters, quotes and backslashes escaped as in C (a text read from a
+// dead frame can hold any byte).
+std::string shown_text(const std::string &text) {
+    std::string shown = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\')
+            shown += {'\\', static_cast<char>(c)};
+        else if (c == '\n')
+            shown += "\\n";
+        else if (c == '\t')
+            shown += "\\t";
+        else if (c == '\r')
+            shown += "\\r";
+        else if (c < 0x20 || c == 0x7F)
+            shown += {'\\', 'x', "0123456789ABCDEF"[c >> 4], "0123456789ABCDEF"[c & 15]};
+        else
+            shown += static_cast<char>(c);
+    }
+    return shown + "\"";
+}
+
 template <class Function>
 std::string answer_of(const char *name, ResultKind kind, Function &&call, std::string &problem) {
     if constexpr (std::is_void_v<decltype(call())>) {
@@ -108,18 +128,29 @@ std::string answer_of(const char *name, ResultKind kind, Function &&call, std::s
                        : "threw an exception, which the bridge swallows (allowed for endGame)";
         call();
         return "done";
+    } else if constexpr (std::is_pointer_v<decltype(call())>) {
+        // A text is read once, at once, and what was read is both judged
+        // and shown: a text in the returned function's frame may change
+        // with the next thing this thread does. Room is made before the
+        // call, so that no allocation runs between the return and the copy.
+        std::string text;
+        text.reserve(1024);
+        const char *answer = call();
+        if (!answer)
+            return "null";
+        for (const char *c = answer; *c; ++c)
+            text += *c;
+        if (in_this_threads_stack(answer))
+            problem = "points into the stack of the function that returned it: gone when it returns";
+        else if (std::string why = modified_utf8_problem(reinterpret_cast<const unsigned char *>(text.c_str()));
+                 !why.empty())
+            problem = "not modified UTF-8: " + why;
+        return shown_text(text);
     } else {
         auto answer = call();
-        if constexpr (std::is_pointer_v<decltype(answer)>) {
-            if (answer)
-                problem = modified_utf8_problem(reinterpret_cast<const unsigned char *>(answer));
-            if (!problem.empty())
-                problem = "not modified UTF-8: " + problem;
-            return answer ? "\"" + std::string(answer) + "\"" : "null";
-        } else if (kind == ResultKind::truth || kind == ResultKind::bool8)
+        if (kind == ResultKind::truth || kind == ResultKind::bool8)
             return truth(static_cast<long long>(answer));
-        else
-            return std::to_string(answer);
+        return std::to_string(answer);
     }
 }
 
@@ -137,8 +168,14 @@ Step step_of(Pointer function, const char *name, std::array<const char *, sizeof
         ((shown += (I == 0 ? "" : ", ") + args.show(Kinds{}, names[I])), ...);
         SmokeCall call{name, std::string(name) + "(" + shown + ")", "", ""};
         before_each(index, call);
-        call.answer = answer_of(
-            name, kind, [&]() { return function(args.get(Kinds{}, names[I])...); }, call.problem);
+        try {
+            call.answer = answer_of(
+                name, kind, [&]() { return function(args.get(Kinds{}, names[I])...); }, call.problem);
+        } catch (const abi::__forced_unwind &) {
+            throw; // the module ended its thread: that unwind must go on
+        } catch (...) {
+            throw EscapedException{describe_escaped_exception()};
+        }
         if ((std::is_same_v<Kinds, param_MOVE_OUT> || ...))
             call.answer += ", move " + move_text(args.move_out);
         return call;
@@ -189,6 +226,8 @@ std::vector<SmokeCall> run_smoke_session(vantrell::loader::ModuleHandle module, 
 
 int smoke_child_main(const std::string &module_path, const std::string &records, bool print_calls,
                      std::size_t first_step) {
+    if (!standard_error_to_file(standard_error_file(records).string()))
+        return 2;
     ModuleOutputToStderr quiet(!print_calls);
     std::FILE *out = std::fopen(records.c_str(), "wb");
     if (!out)
@@ -201,110 +240,29 @@ int smoke_child_main(const std::string &module_path, const std::string &records,
         std::fputc('\n', out);
         std::fflush(out);
     };
-    run_smoke_session(
-        module, first_step,
-        [&](std::size_t step, const SmokeCall &call) {
-            std::cout.flush();
-            record(record_line({"begin", std::to_string(step), call.function, call.call}));
-        },
-        [&](const SmokeCall &call) {
-            if (print_calls)
-                print_smoke_call(std::cout, call);
-            record(record_line({"call", call.function, call.call, call.answer, call.problem}));
-        });
+    try {
+        run_smoke_session(
+            module, first_step,
+            [&](std::size_t step, const SmokeCall &call) {
+                std::cout.flush();
+                record(record_line({"begin", std::to_string(step), call.function, call.call}));
+            },
+            [&](const SmokeCall &call) {
+                if (print_calls)
+                    print_smoke_call(std::cout, call);
+                record(record_line({"call", call.function, call.call, call.answer, call.problem}));
+            });
+    } catch (const EscapedException &escaped) {
+        // A host would be gone by now; the parent goes on in a fresh child.
+        std::cout.flush();
+        record(record_line({"threw", escaped.description}));
+        std::fclose(out);
+        return 4;
+    }
     std::cout.flush();
     vantrell::loader::unload_module(module);
     std::fclose(out);
     return 0;
-}
-
-namespace {
-
-// One child's part of the session, from `first_step`: the calls that
-// returned, and, when the child did not end well, the step it was in (or
-// none: it failed loading or unloading) and how it ended.
-struct ChildRun {
-    std::vector<SmokeCall> calls;
-    bool failed = false;
-    bool in_step = false;
-    std::size_t step = 0;
-    SmokeCall pending;
-    std::string how;
-};
-
-ChildRun run_child(const std::string &module_path, bool print_calls, int call_timeout_seconds, std::size_t first_step) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    static int runs = 0;
-    const fs::path records =
-        fs::temp_directory_path(error) /
-        ("aimodule-check-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
-         std::to_string(++runs) + ".smoke");
-    ChildRun run;
-    std::cout.flush();
-    auto child = ChildProcess::start({"--smoke-child", records.string(), print_calls ? "--print" : "--quiet",
-                                      std::to_string(first_step), module_path});
-    if (!child) {
-        run.failed = true;
-        run.how = "the checker could not start a child process";
-        return run;
-    }
-    using clock = std::chrono::steady_clock;
-    auto last_progress = clock::now();
-    std::size_t lines_seen = 0;
-    bool hung = false;
-    while (!child->wait_for(50)) {
-        const std::size_t lines = record_lines(records).size();
-        if (lines != lines_seen) {
-            lines_seen = lines;
-            last_progress = clock::now();
-        } else if (clock::now() - last_progress > std::chrono::seconds(call_timeout_seconds)) {
-            child->kill();
-            child->wait_for(-1);
-            hung = true;
-            break;
-        }
-    }
-    for (const std::string &line : record_lines(records)) {
-        std::vector<std::string> fields = fields_of(line);
-        if (fields.size() >= 4 && fields[0] == "begin") {
-            run.step = std::strtoul(fields[1].c_str(), nullptr, 10);
-            run.pending = SmokeCall{fields[2], fields[3], "", ""};
-            run.in_step = true;
-        } else if (fields.size() >= 4 && fields[0] == "call") {
-            run.calls.push_back(SmokeCall{fields[1], fields[2], fields[3], fields.size() > 4 ? fields[4] : ""});
-            run.in_step = false;
-        }
-    }
-    fs::remove(records, error);
-    run.how = hung ? "no answer within " + std::to_string(call_timeout_seconds) + " s: stopped" : child->how_it_ended();
-    run.failed = run.in_step || !run.how.empty();
-    return run;
-}
-
-} // namespace
-
-SmokeOutcome run_smoke_in_children(const std::string &module_path, bool print_calls, int call_timeout_seconds,
-                                   const std::function<void(const SmokeFailure &)> &on_failure) {
-    SmokeOutcome outcome;
-    outcome.ran = true;
-    for (std::size_t first_step = 0;;) {
-        ChildRun run = run_child(module_path, print_calls, call_timeout_seconds, first_step);
-        outcome.calls.insert(outcome.calls.end(), run.calls.begin(), run.calls.end());
-        if (!run.failed)
-            break;
-        SmokeFailure failure{run.in_step ? run.pending : SmokeCall{"", "loading or unloading the module", "", ""},
-                             run.how.empty() ? "ended without a word" : run.how};
-        outcome.failures.push_back(failure);
-        on_failure(failure);
-        // A call that never returned: the rest of the session goes on in a
-        // fresh child. Anything else (the module did not load or unload)
-        // would fail the same way again.
-        if (!run.in_step)
-            break;
-        first_step = run.step + 1;
-    }
-    return outcome;
 }
 
 } // namespace vantrell::check

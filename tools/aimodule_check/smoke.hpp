@@ -22,24 +22,31 @@ struct SmokeCall {
 // `before_each` sees each call and its step just before it is made,
 // `after_each` the call as soon as it has returned. endGame is called
 // under the bridge's own guard: an exception out of it is swallowed and
-// said in its answer, as the contract allows.
+// said in its answer, as the contract allows; an exception out of any other
+// function ends the session as EscapedException (escaped_exception.hpp).
+// A text answer is read once, and that copy is judged and shown.
 std::vector<SmokeCall> run_smoke_session(vantrell::loader::ModuleHandle module, std::size_t first_step,
                                          const std::function<void(std::size_t, const SmokeCall &)> &before_each,
                                          const std::function<void(const SmokeCall &)> &after_each);
 
 // The same session in child processes (this program with --smoke-child),
-// so that a module that crashes or hangs is reported, not fatal: a call
-// that never returns ends its child, and the session goes on with the next
-// call in a fresh child, so that one run reports every function.
+// so that a module that crashes, hangs or throws is reported, not fatal: a
+// call that never returns, or lets an exception out of any function but
+// endGame, ends its child, and the session goes on with the next call in a
+// fresh child, so that one run reports every function.
 struct SmokeFailure {
-    SmokeCall call;  // the call that never returned, or "loading or unloading the module"
-    std::string how; // "signal 11 (Segmentation fault)", "no answer within 10 s: stopped", ...
+    SmokeCall call;  // the call that failed, or "loading or unloading the module"
+    std::string how; // "never returned: signal 11 (Segmentation fault)", "never returned: no answer within 10 s:
+                     // stopped", "threw std::logic_error ("..."): only endGame may throw; ...", ...
 };
 struct SmokeOutcome {
     bool ran = false;             // whether a session could be run at all
     std::string not_run;          // why not
     std::vector<SmokeCall> calls; // the calls that returned, in order
     std::vector<SmokeFailure> failures;
+    // The module's own output, when it could not be shown as it came (a
+    // session run by another program): to be shown after the session.
+    std::string module_output;
     bool completed() const { return ran && failures.empty(); }
 };
 SmokeOutcome run_smoke_in_children(const std::string &module_path, bool print_calls, int call_timeout_seconds,

@@ -33,6 +33,13 @@ std::string likely_load_failure_cause(const std::string &path, const std::string
         return "the file is a program, not a DLL";
     return "a DLL the module depends on is missing, or the module's entry point refused to load";
 #else
+    // dlopen searches the library path, never the working directory, for a
+    // name without a slash; the bridge loads the host's path the same way.
+    if (path.find('/') == std::string::npos && loader_error.compare(0, path.size(), path) == 0 &&
+        loader_error.find("cannot open shared object file") != std::string::npos)
+        return "a name without a slash is searched in the library path, not the working directory, where this "
+               "file is: give ./" +
+               path;
     if (!file || file->format != ModuleFile::elf)
         return "the file is not a shared library of this platform (no ELF header)";
     if (file->machine != here || file->bits != this_process_bits())

@@ -28,7 +28,8 @@ std::vector<std::string> export_names(ModuleHandle module);
 
 // Why the file at `path` (UTF-8) most likely failed to load, judged from
 // the file itself and the loader's words: missing, not a library, built for
-// another architecture, or a library it needs is missing.
+// another architecture, a library it needs is missing, or (POSIX) a name
+// without a slash, which the loader looks for in the library path only.
 std::string likely_load_failure_cause(const std::string &path, const std::string &loader_error);
 
 } // namespace vantrell::diagnostics
