@@ -10,6 +10,8 @@ using channel::Status;
 // How long the bridge spins for an answer before it sleeps: a module's
 // quick answer is there before the bridge has given up the processor.
 constexpr auto spin_for_answers = 200us;
+// How soon a sleeping bridge finds out that its companion has ended.
+constexpr auto look_for_an_end = 10ms;
 // How long a companion may take to start and say hello (one started under
 // an emulator takes a second or so).
 constexpr auto start_limit = 30s;
@@ -29,7 +31,8 @@ bool allowed(Kind kind, Status status) {
 } // namespace
 
 Companion::Companion(std::unique_ptr<platform::CompanionProcess> process)
-    : process_(std::move(process)), endpoint_(process_->area(), true, process_->link(), spin_for_answers) {}
+    : process_(std::move(process)),
+      endpoint_(process_->area(), true, process_->link(), spin_for_answers, look_for_an_end) {}
 
 std::unique_ptr<Companion> Companion::start(int bits, bool sandboxed) {
     auto process = platform::CompanionProcess::start(bits, sandboxed);

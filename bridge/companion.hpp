@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace vantrell {
 
@@ -41,6 +42,9 @@ public:
         return exchange(deadline);
     }
     channel::PayloadReader payload() const { return endpoint_.payload(); }
+    // Room for a text answer, kept from call to call so that a text call
+    // allocates nothing once the longest text has been seen.
+    std::string &text_buffer() { return text_; }
     channel::Header reply_header() const { return reply_; }
 
     // Whether it may still be alive: a companion that ended since its last
@@ -55,6 +59,7 @@ private:
     channel::Endpoint endpoint_;
     std::uint32_t next_ = 1;
     channel::Header reply_{};
+    std::string text_;
 };
 
 } // namespace vantrell

@@ -85,7 +85,7 @@ java_result_t<typename Fn::kind> forward_to_companion(Companion &c, std::uint32_
             return lost();
         (args.after_call(env), ...);
     } else if constexpr (std::is_same_v<typename Fn::kind, kind_TEXT>) {
-        std::string text;
+        std::string &text = c.text_buffer();
         bool is_null = false;
         if (!r.get_text(text, is_null) || !(args.receive_back(r) && ...) || !r.done())
             return lost();

@@ -23,11 +23,14 @@ using Clock = std::chrono::steady_clock;
 class Endpoint {
 public:
     // `bridge_side`: this side writes requests and reads replies (else the
-    // reverse). `spin`: how long to spin for a message before sleeping.
-    Endpoint(SharedArea &area, bool bridge_side, PeerLink &link, std::chrono::microseconds spin);
+    // reverse). `spin`: how long to spin for a message before sleeping;
+    // `slice`: how long to sleep before looking whether the other side is
+    // still there (a process that ends wakes nobody).
+    Endpoint(SharedArea &area, bool bridge_side, PeerLink &link, std::chrono::microseconds spin,
+             std::chrono::milliseconds slice);
 
     // The message to fill, then publish() under the next sequence number.
-    Message &outgoing() { return *outgoing_; }
+    Message &outgoing() { return outgoing_; }
     void publish(std::uint32_t sequence);
 
     enum class Wait { ready, gone, timed_out };
@@ -45,12 +48,13 @@ public:
     PayloadReader payload() const { return PayloadReader(copy_.data(), copy_length_); }
 
 private:
-    Signal &incoming_signal_;
-    Signal &outgoing_signal_;
-    const Message &incoming_;
-    Message *outgoing_;
+    Message &incoming_;
+    Sleeper &incoming_sleeper_;
+    Message &outgoing_;
+    Sleeper &outgoing_sleeper_;
     PeerLink &link_;
     std::chrono::microseconds spin_;
+    std::chrono::milliseconds slice_;
     std::vector<unsigned char> copy_;
     std::uint32_t copy_length_ = 0;
 };

@@ -33,7 +33,7 @@
 namespace vantrell::channel {
 
 constexpr std::uint32_t protocol_magic = 0x50435456; // "VTCP"
-constexpr std::uint32_t protocol_version = 3;
+constexpr std::uint32_t protocol_version = 4;
 
 // The longest text that crosses, either way: far above any real text, and
 // a bound on what a module can make the host allocate.
@@ -59,20 +59,21 @@ struct Header {
     std::uint32_t length; // of the payload
 };
 
-struct Message {
+// One direction's message. Its sequence number is set by the writer once
+// the message is complete; it shares its cache line with the header and the
+// start of the payload, so that a short message crosses as one line.
+struct alignas(64) Message {
+    std::atomic<std::uint32_t> sequence;
     Header header;
     unsigned char payload[payload_capacity];
 };
+static_assert(std::atomic<std::uint32_t>::is_always_lock_free);
 
-// The words one direction's messages are signalled by, each on its own
-// cache line: `sequence`, set by the writer once a message is complete;
-// `sleeping`, set by the reader before it sleeps, so that the writer wakes
-// it only then.
-struct alignas(64) Signal {
-    std::atomic<std::uint32_t> sequence;
+// Set by a direction's reader before it sleeps, so that the writer wakes it
+// only then; on a cache line of its own.
+struct alignas(64) Sleeper {
     std::atomic<std::uint32_t> sleeping;
 };
-static_assert(std::atomic<std::uint32_t>::is_always_lock_free);
 
 struct SharedArea {
     std::uint32_t magic;
@@ -83,9 +84,9 @@ struct SharedArea {
     // Windows: the handles the bridge gave the companion (its values of the
     // two events and of the host's process), written before it starts.
     std::uint64_t companion_handles[3];
-    Signal request_signal;
-    Signal reply_signal;
+    Sleeper request_sleeper;
     Message request;
+    Sleeper reply_sleeper;
     Message reply;
 };
 

@@ -18,6 +18,8 @@ using namespace std::chrono_literals;
 // How long it spins for the next request after each answer before it
 // sleeps: calls in a burst find it awake.
 constexpr auto spin_for_requests = 50us;
+// How soon an idle companion finds out that the host has gone.
+constexpr auto look_for_an_end = 100ms;
 // How long a module may take to finish after the host is gone.
 constexpr auto grace_after_host = 3s;
 
@@ -35,6 +37,6 @@ int main(int argc, char **argv) {
     const bool sandboxed = attached.area->sandboxed != 0;
     if (!sandboxed)
         companion::end_after_host(*link, grace_after_host);
-    channel::Endpoint endpoint(*attached.area, false, *attached.link, spin_for_requests);
+    channel::Endpoint endpoint(*attached.area, false, *attached.link, spin_for_requests, look_for_an_end);
     return companion::Server(endpoint, sandboxed, [] { companion::end_after_host(*link, grace_after_host); }).run();
 }

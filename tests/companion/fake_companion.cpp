@@ -22,7 +22,8 @@ int main(int argc, char **argv) {
     companion::Attachment attached = companion::attach(argc, argv);
     if (!attached.area)
         return 1;
-    channel::Endpoint endpoint(*attached.area, false, *attached.link, std::chrono::microseconds(50));
+    channel::Endpoint endpoint(*attached.area, false, *attached.link, std::chrono::microseconds(50),
+                               std::chrono::milliseconds(100));
     std::string scenario;
     for (std::uint32_t sequence = 1;; ++sequence) {
         channel::Header request{};

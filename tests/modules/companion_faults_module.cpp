@@ -123,7 +123,7 @@ extern "C" int32_t AI_CALL getCreateGameOption(int32_t option) {
 #endif
     case 4:
         if (vantrell::channel::SharedArea *area = shared_area())
-            area->reply_signal.sequence.store(0xDEADBEEF);
+            area->reply.sequence.store(0xDEADBEEF);
         sleep_milliseconds(50);
         return 4;
     default: return option + 1;
