@@ -44,6 +44,10 @@ endforeach()
 install(TARGETS ${sdk_targets} EXPORT AiModuleTargets
         RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT sdk)
 install(EXPORT AiModuleTargets NAMESPACE AiModule:: DESTINATION "${sdk_cmake_dir}" COMPONENT sdk)
+# The 32-bit checker, which the checker runs for a 32-bit Linux module.
+if(TARGET aimodule-check-i386)
+  install(TARGETS aimodule-check-i386 RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT sdk)
+endif()
 if(VANTRELL_RUNTIME_DLLS AND TARGET aimodule-check)
   install(FILES ${VANTRELL_RUNTIME_DLLS} DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT sdk)
 endif()

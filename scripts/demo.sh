@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Builds the bridge, the sample module and the demo host, then plays one game
-# session through the bridge. Usage: scripts/demo.sh [--isolated] [module path]
+# session through the bridge. Usage: scripts/demo.sh [--isolated|--sandbox] [module path]
 # (default: the freshly built sample module; a relative path is taken from
 # the directory the script is run in). --isolated plays it as a host that
 # asks for isolation does (-Dvantrell.isolation=process): every call goes to
-# the module in a companion process of its own.
+# the module in a companion process of its own; --sandbox as one that asks
+# for a sandbox (-Dvantrell.isolation=sandbox): the same, the companion
+# confined to computing, answering and printing.
 #
 # A module call that does not return within 10 s ends the demo with the
 # call's name (-Dtessel.demo.callLimit=<seconds> in DEMO_JAVA_OPTIONS
@@ -18,8 +20,16 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 isolation=()
+checker_options=(--smoke)
+bridge_file=libvantrell.so
 if [[ "${1:-}" == "--isolated" ]]; then
     isolation=(-Dvantrell.isolation=process)
+    bridge_file=libvantrell_isolated.so
+    shift
+elif [[ "${1:-}" == "--sandbox" ]]; then
+    isolation=(-Dvantrell.isolation=sandbox)
+    checker_options=(--smoke --sandbox)
+    bridge_file=libvantrell_sandboxed.so
     shift
 fi
 module="${1:-}"
@@ -33,7 +43,8 @@ echo "demo: building the bridge, the sample module, the demo host and aimodule-c
 build=build/demo
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
     -DVANTRELL_BUILD_CHECKER=ON >/dev/null
-cmake --build "$build" --target vantrell vantrell_isolated vantrell_companion tarrowby demo_host aimodule-check >&2
+cmake --build "$build" --target vantrell vantrell_isolated vantrell_sandboxed vantrell_companion tarrowby demo_host \
+    aimodule-check >&2
 
 module="${module:-$root/$build/sample_module/libtarrowby.so}"
 # A JVM that crashes in a module writes its report outside the checkout.
@@ -57,20 +68,22 @@ exec 4>&-
 wait "$tee_pid" || true
 
 if ((status == 3)); then
-    # The bridge says only that the load failed; the checker says why.
-    diagnosis=$("$build/tools/aimodule_check/aimodule-check" "$module" 2>&1 || true)
+    # The bridge says only that the load failed; the checker says why (in
+    # the sandbox: what the sandbox lacks here).
+    diagnosis=$("$build/tools/aimodule_check/aimodule-check" "${checker_options[@]}" "$module" 2>&1 || true)
     error=$(sed -n 's/^does not load: //p' <<<"$diagnosis")
     cause=$(sed -n 's/^likely cause: //p' <<<"$diagnosis")
     not_here=$(sed -n 's/^not run here: //p' <<<"$diagnosis")
-    echo "demo: could not load $module: ${error:-${not_here:-the bridge refused it}}${cause:+ (likely cause: $cause)}" >&2
+    not_run=$(sed -n 's/^smoke session: not run, //p' <<<"$diagnosis")
+    if grep -q '^kind: ELF shared library (32-bit x86)' <<<"$diagnosis" &&
+        [[ ! -x $build/bridge/vantrell-companion-i386 ]]; then
+        not_here="it is a 32-bit module, which a 64-bit host plays through vantrell-companion-i386, and this build has none (it needs g++-multilib: apt-get install g++-multilib, then run the demo again)"
+    fi
+    echo "demo: could not load $module: ${error:-${not_run:-${not_here:-the bridge refused it}}}${cause:+ (likely cause: $cause)}" >&2
 elif ((status == 4)); then
     echo "demo: stopped: a module call did not return (the line above names it)" >&2
 elif ((status == 0)); then
-    if ((${#isolation[@]})); then
-        echo "demo: one session played through $build/bridge/libvantrell_isolated.so and its companion with $module" >&2
-    else
-        echo "demo: one session played through $build/bridge/libvantrell.so with $module" >&2
-    fi
+    echo "demo: one session played through $build/bridge/$bridge_file${isolation:+ and a companion} with $module" >&2
 else
     report="$crash_dir/vantrell-demo-hs_err_pid$java_pid.log"
     # GCC's C++ runtime, ending the process for an exception nobody caught:

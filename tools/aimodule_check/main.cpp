@@ -1,7 +1,7 @@
 // aimodule-check: tells a module author what the bridge will find in a
 // module, before any host loads it.
 //
-//   aimodule-check [--json] [--smoke] [--call-timeout SECONDS] <module path>
+//   aimodule-check [--json] [--smoke [--sandbox]] [--call-timeout SECONDS] <module path>
 //   aimodule-check --version
 //
 // Any module file is judged from its export table, a Windows DLL or an ELF
@@ -34,7 +34,7 @@ namespace {
 
 int usage(const char *problem) {
     std::cerr << "aimodule-check: " << problem << "\n"
-              << "usage: aimodule-check [--json] [--smoke] [--call-timeout SECONDS] <module path>\n"
+              << "usage: aimodule-check [--json] [--smoke [--sandbox]] [--call-timeout SECONDS] <module path>\n"
               << "       aimodule-check --version\n";
     return 2;
 }
@@ -43,12 +43,13 @@ int usage(const char *problem) {
 
 int main(int argc, char **argv) {
     using namespace vantrell::check;
-    // The child of --smoke: --smoke-child <records> --print|--quiet <first step> <module>.
-    if (argc == 6 && std::string(argv[1]) == "--smoke-child")
-        return smoke_child_main(argv[5], argv[2], std::string(argv[3]) == "--print",
-                                std::strtoul(argv[4], nullptr, 10));
+    // The child of --smoke:
+    // --smoke-child <records> --print|--quiet <first step> --sandbox|--no-sandbox <module>.
+    if (argc == 7 && std::string(argv[1]) == "--smoke-child")
+        return smoke_child_main(argv[6], argv[2], std::string(argv[3]) == "--print", std::strtoul(argv[4], nullptr, 10),
+                                std::string(argv[5]) == "--sandbox");
 
-    bool json = false, smoke = false;
+    bool json = false, smoke = false, sandboxed = false;
     int call_timeout = 10;
     std::string path;
     for (int i = 1; i < argc; ++i) {
@@ -57,6 +58,8 @@ int main(int argc, char **argv) {
             json = true;
         else if (arg == "--smoke")
             smoke = true;
+        else if (arg == "--sandbox")
+            sandboxed = true;
         else if (arg == "--call-timeout" && i + 1 < argc && std::atoi(argv[i + 1]) > 0)
             call_timeout = std::atoi(argv[++i]);
         else if (arg == "--version") {
@@ -74,6 +77,8 @@ int main(int argc, char **argv) {
     }
     if (path.empty())
         return usage("no module path given");
+    if (sandboxed && !smoke)
+        return usage("--sandbox goes with --smoke");
 
     // In text mode the module's own lines interleave with the report, as
     // the author would see them under a host; a JSON report stays clean.
@@ -85,15 +90,17 @@ int main(int argc, char **argv) {
     quiet.restore();
 #if !defined(_WIN32)
     // A Windows module's session runs under Wine, when Wine and the SDK's
-    // Windows checker are here; the report says so once, in its heading.
-    WineSmoke wine;
+    // Windows checker are here, and a 32-bit Linux module's in the SDK's
+    // 32-bit checker; the report says so once, in its heading.
+    OtherChecker other;
     if (smoke && !report.loaded) {
         const auto file = vantrell::diagnostics::read_module_file(path);
-        if (file && file->format == vantrell::diagnostics::ModuleFile::pe && file->library) {
-            wine = find_wine_smoke(file->bits);
-            if (wine.not_run.empty())
-                report.smoke_runner = wine.checker_name + " under Wine";
-        }
+        if (file && file->format == vantrell::diagnostics::ModuleFile::pe && file->library)
+            other = find_wine_smoke(file->bits);
+        else if (file && file->library && file->machine == "32-bit x86" && sizeof(void *) == 8)
+            other = find_i386_smoke();
+        if (other.bits && other.not_run.empty())
+            report.smoke_runner = other.heading();
     }
 #endif
     if (smoke)
@@ -104,20 +111,22 @@ int main(int argc, char **argv) {
     SmokeOutcome outcome;
     if (smoke && report.loaded) {
         if (!json)
-            std::cout << "smoke session:" << std::endl;
-        outcome = run_smoke_in_children(path, !json, call_timeout, [json](const SmokeFailure &failure) {
+            std::cout << (sandboxed ? "smoke session, in the sandbox a host asks for with -Dvantrell.isolation=sandbox:"
+                                    : "smoke session:")
+                      << std::endl;
+        outcome = run_smoke_in_children(path, !json, call_timeout, sandboxed, [json](const SmokeFailure &failure) {
             if (!json)
                 print_smoke_failure(std::cout, failure);
         });
     } else if (smoke) {
         outcome.not_run = "the module is not loaded here";
 #if !defined(_WIN32)
-        if (!wine.not_run.empty())
-            outcome.not_run = wine.not_run;
+        if (!other.not_run.empty())
+            outcome.not_run = other.not_run;
         else if (!report.smoke_runner.empty()) {
             if (!json)
                 std::cout << "smoke session, " << report.smoke_runner << ":" << std::endl;
-            outcome = run_smoke_under_wine(wine, path, call_timeout, json ? std::cerr : std::cout);
+            outcome = run_smoke_with(other, path, call_timeout, sandboxed, json ? std::cerr : std::cout);
             if (outcome.ran && !json)
                 print_smoke_session(std::cout, outcome);
             else if (outcome.ran)

@@ -54,7 +54,7 @@ void print_text(std::ostream &out, const Report &report) {
 
 void print_smoke_call(std::ostream &out, const SmokeCall &call) {
     out << "  " << call.call << " -> " << call.answer << (call.problem.empty() ? "" : "  PROBLEM: " + call.problem)
-        << std::endl;
+        << (call.refused.empty() ? "" : "  (the sandbox refused: " + call.refused + ")") << std::endl;
 }
 
 void print_smoke_failure(std::ostream &out, const SmokeFailure &failure) {
@@ -112,8 +112,11 @@ void print_json(std::ostream &out, const Report &report, const SmokeOutcome *smo
     if (smoke) {
         json["smoke"] = nlohmann::json::array();
         for (const SmokeCall &call : smoke->calls)
-            json["smoke"].push_back(
-                {{"function", call.function}, {"call", call.call}, {"answer", call.answer}, {"problem", call.problem}});
+            json["smoke"].push_back({{"function", call.function},
+                                     {"call", call.call},
+                                     {"answer", call.answer},
+                                     {"problem", call.problem},
+                                     {"refused", call.refused}});
         // Every call that never returned or threw; the first also as smoke_failure.
         json["smoke_failures"] = nlohmann::json::array();
         for (const SmokeFailure &failure : smoke->failures)

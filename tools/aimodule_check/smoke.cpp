@@ -1,5 +1,7 @@
 #include "smoke.hpp"
 
+#include "confine.hpp"
+
 #include "ai_module_list.h"
 #include "child_records.hpp"
 #include "console.hpp"
@@ -166,7 +168,7 @@ Step step_of(Pointer function, const char *name, std::array<const char *, sizeof
         Arguments args;
         std::string shown;
         ((shown += (I == 0 ? "" : ", ") + args.show(Kinds{}, names[I])), ...);
-        SmokeCall call{name, std::string(name) + "(" + shown + ")", "", ""};
+        SmokeCall call{name, std::string(name) + "(" + shown + ")", "", "", ""};
         before_each(index, call);
         try {
             call.answer = answer_of(
@@ -225,7 +227,7 @@ std::vector<SmokeCall> run_smoke_session(vantrell::loader::ModuleHandle module, 
 }
 
 int smoke_child_main(const std::string &module_path, const std::string &records, bool print_calls,
-                     std::size_t first_step) {
+                     std::size_t first_step, bool sandboxed) {
     if (!standard_error_to_file(standard_error_file(records).string()))
         return 2;
     ModuleOutputToStderr quiet(!print_calls);
@@ -240,6 +242,14 @@ int smoke_child_main(const std::string &module_path, const std::string &records,
         std::fputc('\n', out);
         std::fflush(out);
     };
+    // As a sandboxed companion: confined after the load, before the calls.
+    if (sandboxed) {
+        if (const std::string missing = sandbox::confine(true); !missing.empty()) {
+            record(record_line({"unconfined", missing}));
+            std::fclose(out);
+            return 5;
+        }
+    }
     try {
         run_smoke_session(
             module, first_step,
@@ -247,10 +257,13 @@ int smoke_child_main(const std::string &module_path, const std::string &records,
                 std::cout.flush();
                 record(record_line({"begin", std::to_string(step), call.function, call.call}));
             },
-            [&](const SmokeCall &call) {
+            [&](const SmokeCall &done) {
+                SmokeCall call = done;
+                for (const std::string &refusal : sandbox::refusals())
+                    call.refused += (call.refused.empty() ? "" : ", ") + refusal;
                 if (print_calls)
                     print_smoke_call(std::cout, call);
-                record(record_line({"call", call.function, call.call, call.answer, call.problem}));
+                record(record_line({"call", call.function, call.call, call.answer, call.problem, call.refused}));
             });
     } catch (const EscapedException &escaped) {
         // A host would be gone by now; the parent goes on in a fresh child.

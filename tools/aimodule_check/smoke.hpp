@@ -15,6 +15,7 @@ struct SmokeCall {
     std::string call;    // "setSkillLevel(3)"
     std::string answer;  // "true", "9", "\"good luck\"", "done", ...
     std::string problem; // what is wrong with the answer, or empty
+    std::string refused; // in a sandbox: what it refused the module during the call, or empty
 };
 
 // Calls every function the module exports under its exact name, in the
@@ -49,14 +50,18 @@ struct SmokeOutcome {
     std::string module_output;
     bool completed() const { return ran && failures.empty(); }
 };
+// `sandboxed`: each child confines itself as a companion in a sandbox does
+// once it has loaded the module (sandbox/confine.hpp), and names what the
+// sandbox refused each call; when it cannot, the session is not run, and
+// `not_run` says what this system lacks.
 SmokeOutcome run_smoke_in_children(const std::string &module_path, bool print_calls, int call_timeout_seconds,
-                                   const std::function<void(const SmokeFailure &)> &on_failure);
+                                   bool sandboxed, const std::function<void(const SmokeFailure &)> &on_failure);
 
 // The child's side: loads the module, runs the session from `first_step`,
 // prints each call when `print_calls` (else the module's own output goes to
 // standard error) and records each in `records`. Returns the process's
 // exit status.
 int smoke_child_main(const std::string &module_path, const std::string &records, bool print_calls,
-                     std::size_t first_step);
+                     std::size_t first_step, bool sandboxed);
 
 } // namespace vantrell::check

@@ -25,10 +25,12 @@ struct ChildRun {
     std::size_t step = 0;
     SmokeCall pending;
     std::string how;
-    bool threw = false; // the pending call let an exception out, as `how` says
+    bool threw = false;     // the pending call let an exception out, as `how` says
+    std::string unconfined; // what this system lacks for the sandbox, when the child could not confine itself
 };
 
-ChildRun run_child(const std::string &module_path, bool print_calls, int call_timeout_seconds, std::size_t first_step) {
+ChildRun run_child(const std::string &module_path, bool print_calls, int call_timeout_seconds, std::size_t first_step,
+                   bool sandboxed) {
     namespace fs = std::filesystem;
     std::error_code error;
     static int runs = 0;
@@ -38,8 +40,9 @@ ChildRun run_child(const std::string &module_path, bool print_calls, int call_ti
          std::to_string(++runs) + ".smoke");
     ChildRun run;
     std::cout.flush();
-    auto child = ChildProcess::start({"--smoke-child", records.string(), print_calls ? "--print" : "--quiet",
-                                      std::to_string(first_step), module_path});
+    auto child =
+        ChildProcess::start({"--smoke-child", records.string(), print_calls ? "--print" : "--quiet",
+                             std::to_string(first_step), sandboxed ? "--sandbox" : "--no-sandbox", module_path});
     if (!child) {
         run.failed = true;
         run.how = "the checker could not start a child process";
@@ -75,11 +78,14 @@ ChildRun run_child(const std::string &module_path, bool print_calls, int call_ti
         std::vector<std::string> fields = fields_of(line);
         if (fields.size() >= 4 && fields[0] == "begin") {
             run.step = std::strtoul(fields[1].c_str(), nullptr, 10);
-            run.pending = SmokeCall{fields[2], fields[3], "", ""};
+            run.pending = SmokeCall{fields[2], fields[3], "", "", ""};
             run.in_step = true;
         } else if (fields.size() >= 4 && fields[0] == "call") {
-            run.calls.push_back(SmokeCall{fields[1], fields[2], fields[3], fields.size() > 4 ? fields[4] : ""});
+            run.calls.push_back(SmokeCall{fields[1], fields[2], fields[3], fields.size() > 4 ? fields[4] : "",
+                                          fields.size() > 5 ? fields[5] : ""});
             run.in_step = false;
+        } else if (fields.size() >= 2 && fields[0] == "unconfined") {
+            run.unconfined = fields[1];
         } else if (fields.size() >= 2 && fields[0] == "threw" && run.in_step) {
             run.threw = true;
             run.how = fields[1];
@@ -104,15 +110,21 @@ ChildRun run_child(const std::string &module_path, bool print_calls, int call_ti
 } // namespace
 
 SmokeOutcome run_smoke_in_children(const std::string &module_path, bool print_calls, int call_timeout_seconds,
-                                   const std::function<void(const SmokeFailure &)> &on_failure) {
+                                   bool sandboxed, const std::function<void(const SmokeFailure &)> &on_failure) {
     SmokeOutcome outcome;
     outcome.ran = true;
     for (std::size_t first_step = 0;;) {
-        ChildRun run = run_child(module_path, print_calls, call_timeout_seconds, first_step);
+        ChildRun run = run_child(module_path, print_calls, call_timeout_seconds, first_step, sandboxed);
+        if (!run.unconfined.empty()) {
+            outcome.ran = false;
+            outcome.not_run = "the sandbox cannot be set up here: this system lacks " + run.unconfined +
+                              "; a host that asks for the sandbox gets false from initializeLibrary";
+            break;
+        }
         outcome.calls.insert(outcome.calls.end(), run.calls.begin(), run.calls.end());
         if (!run.failed)
             break;
-        SmokeFailure failure{run.in_step ? run.pending : SmokeCall{"", "loading or unloading the module", "", ""},
+        SmokeFailure failure{run.in_step ? run.pending : SmokeCall{"", "loading or unloading the module", "", "", ""},
                              run.threw ? run.how
                                        : "never returned: " + (run.how.empty() ? "ended without a word" : run.how)};
         outcome.failures.push_back(failure);

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -58,10 +59,10 @@ std::string windows_path(const std::string &path) {
 
 // Runs `arguments` with `environment` added, standard output captured and
 // standard error too when `errors` is given (else dropped); the exit status,
-// or -1 when it could not start. Standard error goes to a file, so that
-// neither stream can block the other.
+// or -1 when it could not start (`start_error` then says why). Standard
+// error goes to a file, so that neither stream can block the other.
 int run(const std::vector<std::string> &arguments, const std::vector<std::string> &environment, std::string &output,
-        std::string *errors = nullptr) {
+        std::string *errors = nullptr, int *start_error = nullptr) {
     int pipe_ends[2];
     if (pipe(pipe_ends) != 0)
         return -1;
@@ -118,8 +119,11 @@ int run(const std::vector<std::string> &arguments, const std::vector<std::string
         close(errors_file);
         unlink(errors_path.c_str());
     }
-    if (spawned != 0)
+    if (spawned != 0) {
+        if (start_error)
+            *start_error = spawned;
         return -1;
+    }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }
 
@@ -131,8 +135,8 @@ std::string prefix_cost(int bits) {
 
 } // namespace
 
-WineSmoke find_wine_smoke(int bits) {
-    WineSmoke wine;
+OtherChecker find_wine_smoke(int bits) {
+    OtherChecker wine;
     wine.bits = bits;
     wine.checker_name = bits == 64 ? "aimodule-check-x64.exe" : "aimodule-check-x86.exe";
     std::error_code error;
@@ -151,49 +155,101 @@ WineSmoke find_wine_smoke(int bits) {
     return wine;
 }
 
-SmokeOutcome run_smoke_under_wine(const WineSmoke &wine, const std::string &module_path, int call_timeout_seconds,
-                                  std::ostream &progress) {
+OtherChecker find_i386_smoke() {
+    OtherChecker other;
+    other.bits = 32;
+    other.checker_name = "aimodule-check-i386";
+    std::error_code error;
+    const fs::path checker = fs::read_symlink("/proc/self/exe", error).parent_path() / other.checker_name;
+    if (error || !fs::exists(checker))
+        other.not_run = "the module is for 32-bit x86 Linux, and there is no aimodule-check-i386 beside this checker "
+                        "(the SDK installs it where g++-multilib builds it)";
+    else
+        other.checker = checker.string();
+    return other;
+}
+
+namespace {
+
+// Why a 32-bit program does not start or run here, as a host's companion
+// for the module (vantrell-companion-i386) would meet it too, with the fix.
+std::string why_32_bit_programs_fail(int start_error, const std::string &errors) {
+    const std::string host = "; a 64-bit host here could not play the module either: its companion, "
+                             "vantrell-companion-i386, is such a program";
+    if (start_error == ENOEXEC)
+        return "this kernel refuses 32-bit programs (Exec format error)" + host +
+               ". Play it in a 32-bit host, or on a machine whose kernel runs 32-bit programs";
+    if (start_error == ENOENT)
+        return "the i386 C library is not installed (no /lib/ld-linux.so.2)" + host +
+               ". Debian: apt-get install libc6:i386 libgcc-s1:i386 (or g++-multilib)";
+    if (errors.find("GLIBC_") != std::string::npos)
+        return "this system's i386 C library is older than glibc 2.34, which the companion needs" + host;
+    if (errors.find("libgcc_s") != std::string::npos)
+        return "the i386 GCC runtime is not installed (libgcc_s.so.1)" + host +
+               ". Debian: apt-get install libgcc-s1:i386 (or g++-multilib)";
+    return start_error ? std::string("it could not start: ") + std::strerror(start_error) : errors;
+}
+
+} // namespace
+
+SmokeOutcome run_smoke_with(const OtherChecker &other, const std::string &module_path, int call_timeout_seconds,
+                            bool sandboxed, std::ostream &progress) {
     SmokeOutcome outcome;
     std::error_code error;
-    const fs::path prefix = cache_folder() / (wine.bits == 64 ? "aimodule-check-wine64" : "aimodule-check-wine32");
-    fs::create_directories(prefix.parent_path(), error);
-    const std::vector<std::string> environment{
-        "WINEPREFIX=" + prefix.string(), std::string("WINEARCH=") + (wine.bits == 64 ? "win64" : "win32"),
-        "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml=", "WINELOADER=" + wine.loader};
+    std::vector<std::string> environment;
     std::string output;
-    // A new prefix is made first, so that Wine's words about it stay off
-    // the module's output.
-    if (!fs::exists(prefix / "system.reg")) {
-        progress << "  making the Wine prefix of " << wine.checker_name << ", once: " << prefix.string() << " ("
-                 << prefix_cost(wine.bits) << ")" << std::endl;
-        run({wine.loader, "wineboot", "-i"}, environment, output);
+    const OtherChecker &wine = other;
+    const bool under_wine = !other.loader.empty();
+    if (under_wine) {
+        const fs::path prefix = cache_folder() / (wine.bits == 64 ? "aimodule-check-wine64" : "aimodule-check-wine32");
+        fs::create_directories(prefix.parent_path(), error);
+        environment = {"WINEPREFIX=" + prefix.string(),
+                       std::string("WINEARCH=") + (wine.bits == 64 ? "win64" : "win32"), "WINEDEBUG=-all",
+                       "WINEDLLOVERRIDES=mscoree,mshtml=", "WINELOADER=" + wine.loader};
+        // A new prefix is made first, so that Wine's words about it stay off
+        // the module's output.
+        if (!fs::exists(prefix / "system.reg")) {
+            progress << "  making the Wine prefix of " << wine.checker_name << ", once: " << prefix.string() << " ("
+                     << prefix_cost(wine.bits) << ")" << std::endl;
+            run({wine.loader, "wineboot", "-i"}, environment, output);
+        }
     }
     output.clear();
     const std::string &checker_name = wine.checker_name;
-    const int status = run({wine.loader, wine.checker, "--json", "--smoke", "--call-timeout",
-                            std::to_string(call_timeout_seconds), windows_path(module_path)},
-                           environment, output, &outcome.module_output);
+    std::vector<std::string> arguments;
+    if (under_wine)
+        arguments.push_back(wine.loader);
+    arguments.insert(arguments.end(), {wine.checker, "--json", "--smoke"});
+    if (sandboxed)
+        arguments.push_back("--sandbox");
+    arguments.insert(arguments.end(), {"--call-timeout", std::to_string(call_timeout_seconds),
+                                       under_wine ? windows_path(module_path) : module_path});
+    int start_error = 0;
+    const int status = run(arguments, environment, output, &outcome.module_output, &start_error);
     nlohmann::json json;
     try {
         json = nlohmann::json::parse(output.substr(output.find('{') == std::string::npos ? 0 : output.find('{')));
     } catch (const nlohmann::json::exception &) {
-        outcome.not_run = checker_name + " under Wine gave no report (exit status " + std::to_string(status) + ")";
+        outcome.not_run =
+            under_wine ? checker_name + " under Wine gave no report (exit status " + std::to_string(status) + ")"
+                       : checker_name + " did not run: " + why_32_bit_programs_fail(start_error, outcome.module_output);
         return outcome;
     }
     if (json.contains("smoke_failure") && json["smoke_failure"].value("how", "").rfind("not run: ", 0) == 0) {
         const std::string load_error = json.value("load_error", "");
-        outcome.not_run = load_error.empty() ? checker_name + ": " + json["smoke_failure"].value("how", "")
-                                             : checker_name + " could not load it under Wine: " + load_error +
-                                                   " (likely cause: " + json.value("likely_cause", "") + ")";
+        outcome.not_run = load_error.empty()
+                              ? checker_name + ": " + json["smoke_failure"].value("how", "")
+                              : checker_name + " could not load it" + (under_wine ? " under Wine: " : ": ") +
+                                    load_error + " (likely cause: " + json.value("likely_cause", "") + ")";
         return outcome;
     }
     outcome.ran = true;
     for (const auto &call : json.value("smoke", nlohmann::json::array()))
         outcome.calls.push_back(SmokeCall{call.value("function", ""), call.value("call", ""), call.value("answer", ""),
-                                          call.value("problem", "")});
+                                          call.value("problem", ""), call.value("refused", "")});
     for (const auto &failure : json.value("smoke_failures", nlohmann::json::array()))
         outcome.failures.push_back(SmokeFailure{
-            SmokeCall{failure.value("function", ""), failure.value("call", ""), "", ""}, failure.value("how", "")});
+            SmokeCall{failure.value("function", ""), failure.value("call", ""), "", "", ""}, failure.value("how", "")});
     return outcome;
 }
 

@@ -1,9 +1,14 @@
-// A Windows module's smoke session from the Linux checker: run by the SDK's
-// Windows checker for the module's bits (aimodule-check-x86.exe or
-// aimodule-check-x64.exe, beside this program) under Wine, in a Wine prefix
-// of the checker's own in the user's cache folder, made on first use.
-// 32-bit Wine runs natively where this machine runs 32-bit programs, else
-// under the qemu-i386 emulation that emulation/setup-i386-wine.sh sets up.
+// A smoke session the Linux checker cannot run itself, run by another
+// checker of the SDK beside this program:
+//  - a Windows module's, by the Windows checker for the module's bits
+//    (aimodule-check-x86.exe or aimodule-check-x64.exe) under Wine, in a Wine
+//    prefix of the checker's own in the user's cache folder, made on first
+//    use. 32-bit Wine runs natively where this machine runs 32-bit
+//    programs, else under the qemu-i386 emulation that
+//    emulation/setup-i386-wine.sh sets up;
+//  - a 32-bit Linux module's, by aimodule-check-i386, as a 64-bit host plays
+//    it: in a 32-bit process; where that cannot start, why a host's companion
+//    (vantrell-companion-i386) could not either.
 #pragma once
 
 #include "smoke.hpp"
@@ -14,19 +19,21 @@
 namespace vantrell::check {
 
 // What runs a module of `bits` here, or why nothing does.
-struct WineSmoke {
+struct OtherChecker {
     int bits = 0;
-    std::string not_run;      // why it cannot run here (no Windows checker, no Wine), or empty
-    std::string checker_name; // "aimodule-check-x64.exe"
+    std::string not_run;      // why it cannot run here (no such checker, no Wine), or empty
+    std::string checker_name; // "aimodule-check-x64.exe", "aimodule-check-i386"
     std::string checker;      // its path
-    std::string loader;       // Wine's loader for programs of `bits`
+    std::string loader;       // Wine's loader for programs of `bits`; empty for a Linux checker
+    std::string heading() const { return checker_name + (loader.empty() ? "" : " under Wine"); }
 };
-WineSmoke find_wine_smoke(int bits);
+OtherChecker find_wine_smoke(int bits);
+OtherChecker find_i386_smoke();
 
 // Runs the session; the first run of `bits` makes the Wine prefix and says
 // so on `progress` first. The Windows checker's report is read back; the
 // module's own output comes back as the outcome's module_output.
-SmokeOutcome run_smoke_under_wine(const WineSmoke &wine, const std::string &module_path, int call_timeout_seconds,
-                                  std::ostream &progress);
+SmokeOutcome run_smoke_with(const OtherChecker &other, const std::string &module_path, int call_timeout_seconds,
+                            bool sandboxed, std::ostream &progress);
 
 } // namespace vantrell::check
