@@ -52,6 +52,12 @@ if(VANTRELL_RUNTIME_DLLS AND TARGET aimodule-check)
   install(FILES ${VANTRELL_RUNTIME_DLLS} DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT sdk)
 endif()
 
+# A host to play a module in: the demo host and the bridge's jar beside it,
+# which carries the bridge (java -jar share/ai-module-sdk/host/demo-host-<version>.jar <module>).
+get_target_property(_sdk_bridge_jar native_ai_bridge JAR_FILE)
+get_target_property(_sdk_demo_jar demo_host JAR_FILE)
+install(FILES ${_sdk_bridge_jar} ${_sdk_demo_jar} DESTINATION "${CMAKE_INSTALL_DATADIR}/ai-module-sdk/host"
+        COMPONENT sdk)
 install(FILES "${PROJECT_SOURCE_DIR}/docs/module-authors.md" DESTINATION "${CMAKE_INSTALL_DATADIR}/ai-module-sdk"
         COMPONENT sdk)
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/examples/" DESTINATION "${CMAKE_INSTALL_DATADIR}/ai-module-sdk/examples"

@@ -11,7 +11,8 @@
  *
  * Define the functions you implement with exactly these signatures (in C++,
  * inside extern "C" or with this header included); build the module with
- * add_ai_module() (cmake/AiModule.cmake), which gives them their export
+ * add_ai_module() (AiModule.cmake: find_package(AiModule), in the SDK's
+ * lib/cmake/AiModule/), which gives them their export
  * names, "_<name>@<parameter bytes>" ("_abortGame@4") on every platform.
  *
  * Every function is called on the host's thread, one call at a time.

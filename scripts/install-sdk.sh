@@ -32,7 +32,7 @@ done
 pids=()
 for build in "${builds[@]}"; do
     targets=(aimodule-check)
-    [[ $build == linux ]] && targets+=(elf-export-names)
+    [[ $build == linux ]] && targets+=(elf-export-names native_ai_bridge demo_host)
     cmake --build "build/sdk-$build" --target "${targets[@]}" >"build/sdk-$build.log" 2>&1 &
     pids+=($!)
 done
@@ -48,5 +48,6 @@ echo "The AI module SDK $(sed -n 's/^#define AI_MODULE_CONTRACT_VERSION "\(.*\)"
 echo "  the guide:         $prefix/share/ai-module-sdk/module-authors.md (examples beside it)"
 echo "  build a module:    cmake -S <module> -B build -DCMAKE_PREFIX_PATH=$prefix && cmake --build build"
 echo "  for Windows x86:   add -DCMAKE_TOOLCHAIN_FILE=$prefix/lib/cmake/AiModule/toolchains/toolchain-i686-w64-mingw32.cmake"
+echo "  play it:           java -jar $prefix/share/ai-module-sdk/host/demo-host-*.jar <module>"
 echo "  for Windows x64:   add -DCMAKE_TOOLCHAIN_FILE=$prefix/lib/cmake/AiModule/toolchains/toolchain-x86_64-w64-mingw32.cmake"
 echo "  check a module:    $prefix/bin/aimodule-check [--smoke] <module>"

@@ -85,6 +85,25 @@ package com.quenbrook.ravo.tessel.ai;
  * </ul>
  * A call through a companion costs a few microseconds more than in process
  * (the project's README gives the figures).
+ *
+ * <p><b>A sandbox.</b> With {@code -Dvantrell.isolation=sandbox} every module
+ * is played as with {@code process}, in a companion of its own that confines
+ * itself once it has loaded the module and before its first call: the module
+ * may compute, on any number of threads, answer and print, and nothing else.
+ * On Linux it can open, create, remove or run no file, make no socket and
+ * no process, trace no process, send no signal outside its companion, and
+ * has an address space of 1 GiB (32-bit) or 4 GiB (64-bit) and 64 open
+ * files; a refused action is a failed call (EPERM or EACCES), never an end of
+ * the module. This needs Landlock ABI 6 (Linux 6.12) or newer and seccomp.
+ * On Windows the companion runs in a job of one process whose memory is
+ * capped at the same sizes, at a low integrity level (which keeps it from
+ * writing where the user's processes write); Windows enforces these, Wine
+ * accepts them and enforces none. Where a mechanism is missing the sandbox
+ * does not start and {@link #initializeLibrary} is false: never an
+ * unconfined module. A sandboxed companion loads nothing after its module,
+ * so each {@link #initializeLibrary} starts a new one and ends the one before
+ * (its module could no longer be reached): repeated loads of one module are
+ * not counted there as the loader counts them in process.
  */
 public final class NativeAIBridge {
     /** The system property that names the native library's file, when set. */
@@ -92,8 +111,10 @@ public final class NativeAIBridge {
 
     /**
      * The system property that asks for isolation: {@code inprocess} (the
-     * default: the module runs in the host's process) or {@code process}
-     * (every module runs in a companion process of its own width).
+     * default: the module runs in the host's process), {@code process} (every
+     * module runs in a companion process of its own width) or {@code sandbox}
+     * (the same, each companion confined to computing, answering and
+     * printing).
      */
     public static final String ISOLATION_PROPERTY = "vantrell.isolation";
 
