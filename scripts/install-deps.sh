@@ -69,7 +69,7 @@ apt_update() {
         fi
         ((attempt == 1)) && sleep 5
     done
-    say "apt-get update could not read $(echo "$failed" | paste -sd ';' | sed 's/;/; /g')." \
+    say "apt-get update could not read $(echo "$failed" | sed 's/\.$//' | paste -sd ';' | sed 's/;/; /g')." \
         "Going on with the indexes that arrived: what this project needs usually comes from them, and a package that does not is named below."
     rm -f "$log"
 }
