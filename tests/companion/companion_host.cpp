@@ -7,7 +7,9 @@
 //       after the first terminate;
 //   companion_host <bridge> exit-without-terminate <module>
 //       initializes the module and exits without terminate: what the
-//       module left in its output buffer still comes out.
+//       module left in its output buffer still comes out;
+//   companion_host <bridge> load <module>
+//       loads it, and says whether it could.
 #include "bridge_under_test.hpp"
 #include "fake_jvm.hpp"
 
@@ -43,7 +45,7 @@ void say(const std::string &text) {
 
 int main(int argc, char **argv) {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: companion_host <bridge> repeated-loads|exit-without-terminate <module>\n");
+        std::fprintf(stderr, "usage: companion_host <bridge> repeated-loads|exit-without-terminate|load <module>\n");
         return 2;
     }
     bridge_test::Bridge b(argv[1]);
@@ -65,6 +67,12 @@ int main(int argc, char **argv) {
         name();
         b.terminate(env, cls);
         say("terminate()");
+        return 0;
+    }
+    if (scene == "load") {
+        say(std::string("initializeLibrary(module) -> ") +
+            (b.initializeLibrary(env, cls, vm.string(std::string(argv[3]))) ? "true" : "false"));
+        b.terminate(env, cls);
         return 0;
     }
     if (scene == "exit-without-terminate") {

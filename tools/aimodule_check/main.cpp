@@ -118,6 +118,8 @@ int main(int argc, char **argv) {
             if (!json)
                 print_smoke_failure(std::cout, failure);
         });
+        if (!outcome.ran && !json)
+            std::cout << "smoke session: not run, " << outcome.not_run << std::endl;
     } else if (smoke) {
         outcome.not_run = "the module is not loaded here";
 #if !defined(_WIN32)
