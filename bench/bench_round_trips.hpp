@@ -3,6 +3,10 @@
 // the processor time of this program's children (the companion).
 #pragma once
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -24,5 +28,22 @@ bool serve_round_trips(int argc, char **argv);
 // The processor time, in milliseconds, that this program's child processes
 // use while this program sleeps for `seconds`.
 double children_processor_ms_while_idle(int seconds);
+
+// What both platforms' round trips are made of: the two words a ping and
+// its pong cross in (each on a cache line of its own), and the median of
+// their times.
+using Clock = std::chrono::steady_clock;
+struct alignas(64) Word {
+    std::atomic<std::uint32_t> value;
+};
+struct Shared {
+    Word ping, pong;
+};
+inline double median(std::vector<double> values) {
+    if (values.empty())
+        return 0;
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
+}
 
 } // namespace bench

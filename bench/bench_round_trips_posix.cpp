@@ -18,15 +18,6 @@
 namespace bench {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-struct alignas(64) Word {
-    std::atomic<std::uint32_t> value;
-};
-struct Shared {
-    Word ping, pong;
-};
-
 void futex(std::atomic<std::uint32_t> &word, int operation, std::uint32_t value) {
     syscall(SYS_futex, reinterpret_cast<std::uint32_t *>(&word), operation, value, nullptr, nullptr, 0);
 }
@@ -44,11 +35,6 @@ void post(std::atomic<std::uint32_t> &word, std::uint32_t value, bool wake) {
     word.store(value, std::memory_order_release);
     if (wake)
         futex(word, FUTEX_WAKE, INT_MAX);
-}
-
-double median(std::vector<double> values) {
-    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
-    return values[values.size() / 2];
 }
 
 // Shared memory: the child answers each ping with a pong, spinning or

@@ -15,20 +15,6 @@
 namespace bench {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-struct alignas(64) Word {
-    std::atomic<std::uint32_t> value;
-};
-struct Shared {
-    Word ping, pong;
-};
-
-double median(std::vector<double> values) {
-    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
-    return values[values.size() / 2];
-}
-
 HANDLE inheritable(HANDLE handle) {
     SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
     return handle;
@@ -82,7 +68,7 @@ double memory_round_trip(const char *self, long count, bool events) {
     UnmapViewOfFile(shared);
     for (HANDLE h : {mapping, ping, pong})
         CloseHandle(h);
-    return times.empty() ? 0 : median(times);
+    return median(times);
 }
 
 double pipe_round_trip(const char *self, long count) {
@@ -109,7 +95,7 @@ double pipe_round_trip(const char *self, long count) {
         WaitForSingleObject(child, INFINITE);
         CloseHandle(child);
     }
-    return times.empty() ? 0 : median(times);
+    return median(times);
 }
 
 // 100-nanosecond units of processor time of this process's children.

@@ -24,19 +24,13 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::median;
 constexpr long batch = 10000; // calls per fake VM, which keeps what it hands out
 
 [[noreturn]] void fail(const std::string &what) {
     std::fprintf(stderr, "companion_bench: %s\n", what.c_str());
     std::exit(1);
-}
-
-double median(std::vector<double> values) {
-    if (values.empty())
-        return 0;
-    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
-    return values[values.size() / 2];
 }
 
 // The host's work between two calls: its thread busy for `gap`, while the
