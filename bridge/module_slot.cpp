@@ -23,12 +23,18 @@ constexpr int own_bits = sizeof(void *) * 8;
 // How long a companion may take to unload a module before it is ended.
 constexpr auto unload_limit = std::chrono::seconds(5);
 
-// The companions, by width (32, 64). Never destroyed: at the host's end
-// each is left to end by itself, its modules' output flushed, when its
-// channel closes with this process.
-std::unique_ptr<Companion> *const companions = new std::unique_ptr<Companion>[2];
+// The companions, by width (32, 64), each owned here from its start to its
+// end. Plain pointers, which no destructor at the host's end touches: each
+// companion is then left to end by itself, its modules' output flushed,
+// when its channel closes with this process.
+Companion *companions[2] = {};
 
-std::unique_ptr<Companion> &companion_of(int bits) { return companions[bits == 64 ? 1 : 0]; }
+Companion *&companion_of(int bits) { return companions[bits == 64 ? 1 : 0]; }
+
+void end(Companion *&companion) {
+    delete companion;
+    companion = nullptr;
+}
 
 #if defined(VANTRELL_SANDBOXED)
 // The bridge built for a sandbox: a sandboxed companion can load nothing
@@ -44,19 +50,19 @@ constexpr bool sandboxed = false;
 Companion *running_companion(int bits) {
     if (sandboxed)
         for (int width : {32, 64})
-            companion_of(width).reset();
-    std::unique_ptr<Companion> &companion = companion_of(bits);
+            end(companion_of(width));
+    Companion *&companion = companion_of(bits);
     if (companion && !companion->alive())
-        companion.reset();
+        end(companion);
     if (!companion)
-        companion = Companion::start(bits, sandboxed);
-    return companion.get();
+        companion = Companion::start(bits, sandboxed).release();
+    return companion;
 }
 
 void drop(Companion *companion) {
     for (int bits : {32, 64})
-        if (companion_of(bits).get() == companion)
-            companion_of(bits).reset();
+        if (companion_of(bits) == companion)
+            end(companion_of(bits));
     if (slot_companion == companion) {
         slot_companion = nullptr;
         slot_module = 0;
