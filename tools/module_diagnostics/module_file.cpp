@@ -293,13 +293,14 @@ std::vector<std::string> runtime_warnings(const ModuleFile &file) {
                            "it with add_ai_module, whose exported endGame catches the module's own exceptions, or "
                            "catch every exception inside endGame.");
     // Its start-up code hands its unwind tables to libgcc_s_dw2-1.dll when
-    // another DLL has loaded that, and its own unwinder then finds none.
+    // that is already in the process (the bridge's is), and its own
+    // unwinder then finds none.
     if (file.bits == 32 && file.carries_gcc_cxx_runtime && !imports_libgcc && !file.registers_own_unwind_tables)
         warnings.push_back("this 32-bit module carries its own copy of GCC's exception runtime without giving it "
-                           "its unwind tables: while a module built with the shared GCC runtime "
-                           "(libgcc_s_dw2-1.dll) is loaded in the same process, every exception it throws, even "
-                           "one it catches itself, ends the host. Build it with add_ai_module, which adds that "
-                           "registration, or link it with -shared-libgcc and have the host provide the DLL.");
+                           "its unwind tables: in a process that holds GCC's shared unwinder, libgcc_s_dw2-1.dll "
+                           "(the 32-bit bridge brings it), every exception it throws, even one it catches "
+                           "itself, ends the host. Build it with add_ai_module, which adds that registration "
+                           "(ai_module_unwind_tables.cpp), or link it with -shared-libgcc.");
     return warnings;
 }
 
