@@ -39,8 +39,7 @@ std::unique_ptr<Companion> Companion::start(int bits, bool sandboxed) {
     if (!process)
         return nullptr;
     std::unique_ptr<Companion> companion(new Companion(std::move(process)));
-    const Reply hello = companion->ask(
-        Kind::hello, 0, 0, [](channel::PayloadWriter &) { return true; }, channel::Clock::now() + start_limit);
+    const Reply hello = companion->ask(Kind::hello, 0, 0, no_payload, channel::Clock::now() + start_limit);
     std::uint32_t version = 0;
     channel::PayloadReader answer = companion->payload();
     if (hello.outcome != Outcome::answered || !answer.get(version) || !answer.done() ||

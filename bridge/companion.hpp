@@ -14,6 +14,9 @@
 
 namespace vantrell {
 
+// The payload of a request that carries none (hello, probe, unload).
+inline constexpr auto no_payload = [](channel::PayloadWriter &) { return true; };
+
 class Companion {
 public:
     // Starts the companion for `bits`-bit modules (sandboxed: see

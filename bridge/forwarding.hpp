@@ -45,10 +45,6 @@ template <class Fn> java_result_t<typename Fn::kind> default_result() {
 template <class Fn> inline constexpr bool swallows_exceptions = false;
 template <> inline constexpr bool swallows_exceptions<fn::endGame> = true;
 
-// What a companion answers for a function of each result kind.
-inline bool receive_answer(channel::PayloadReader &r, std::int32_t &answer) { return r.get(answer); }
-inline bool receive_answer(channel::PayloadReader &r, ai_bool8 &answer) { return r.get(answer); }
-
 // The forwarding rule through the companion: the same answers, and the same
 // moments at which the VM is asked for anything, as in-process
 // (channel/protocol.hpp). A companion whose reply is not believed is
@@ -62,8 +58,7 @@ java_result_t<typename Fn::kind> forward_to_companion(Companion &c, std::uint32_
         return default_result<Fn>();
     };
     if constexpr ((std::decay_t<Args>::taken_from_vm || ...)) {
-        const Companion::Reply probe =
-            c.ask(channel::Kind::probe, Fn::index, module, [](channel::PayloadWriter &) { return true; });
+        const Companion::Reply probe = c.ask(channel::Kind::probe, Fn::index, module, no_payload);
         if (probe.outcome != Companion::Outcome::answered || !c.payload().done())
             return lost();
         if (probe.status != channel::Status::ok || !(args.acquire(env) && ...))
@@ -93,7 +88,7 @@ java_result_t<typename Fn::kind> forward_to_companion(Companion &c, std::uint32_
         return to_java(kind_TEXT{}, env, is_null ? nullptr : text.c_str());
     } else {
         std::conditional_t<std::is_same_v<typename Fn::kind, kind_BOOL8>, ai_bool8, std::int32_t> answer{};
-        if (!receive_answer(r, answer) || !(args.receive_back(r) && ...) || !r.done())
+        if (!r.get(answer) || !(args.receive_back(r) && ...) || !r.done())
             return lost();
         (args.after_call(env), ...);
         return to_java(typename Fn::kind{}, env, answer);

@@ -137,9 +137,8 @@ void terminate() {
     if (slot_companion) {
         forward<fn::terminate>(nullptr);
         if (Companion *companion = slot_companion) {
-            const Companion::Reply reply = companion->ask(
-                channel::Kind::unload, 0, slot_module, [](channel::PayloadWriter &) { return true; },
-                channel::Clock::now() + unload_limit);
+            const Companion::Reply reply =
+                companion->ask(channel::Kind::unload, 0, slot_module, no_payload, channel::Clock::now() + unload_limit);
             if (reply.outcome != Companion::Outcome::answered || !companion->payload().done())
                 drop(companion);
         }

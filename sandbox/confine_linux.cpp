@@ -256,19 +256,15 @@ void on_trapped_call(int, siginfo_t *info, void *context) {
     auto *registers = static_cast<ucontext_t *>(context)->uc_mcontext.gregs;
     const long number = info->si_syscall;
     const bool file = is_file_call(number);
-#if defined(__x86_64__)
     // The path is the first argument, or the second after a directory.
-    const greg_t path = (number == __NR_openat || number == __NR_openat2 || number == __NR_mkdirat ||
-                         number == __NR_unlinkat || number == __NR_renameat2 || number == __NR_mknodat)
-                            ? registers[REG_RSI]
-                            : registers[REG_RDI];
+    const bool after_a_directory = number == __NR_openat || number == __NR_openat2 || number == __NR_mkdirat ||
+                                   number == __NR_unlinkat || number == __NR_renameat2 || number == __NR_mknodat;
+#if defined(__x86_64__)
+    const greg_t path = registers[after_a_directory ? REG_RSI : REG_RDI];
     registers[REG_RAX] = file ? -EACCES : -EPERM;
 #else
     // i386 passes the arguments in ebx, ecx, ...
-    const greg_t path = (number == __NR_openat || number == __NR_openat2 || number == __NR_mkdirat ||
-                         number == __NR_unlinkat || number == __NR_renameat2 || number == __NR_mknodat)
-                            ? registers[REG_ECX]
-                            : registers[REG_EBX];
+    const greg_t path = registers[after_a_directory ? REG_ECX : REG_EBX];
     registers[REG_EAX] = file ? -EACCES : -EPERM;
 #endif
     name_refusal(static_cast<int>(number), file ? reinterpret_cast<const char *>(path) : nullptr);
