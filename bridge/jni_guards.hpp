@@ -87,4 +87,23 @@ private:
     jbyte *elements_ = nullptr;
 };
 
+// A local reference the bridge made itself (a class, a string), deleted
+// when it goes out of scope, so that a native method leaves the VM's local
+// frame as it found it.
+template <class Reference> class LocalRef {
+public:
+    LocalRef(JNIEnv *env, Reference reference) : env_(env), reference_(reference) {}
+    LocalRef(const LocalRef &) = delete;
+    LocalRef &operator=(const LocalRef &) = delete;
+    ~LocalRef() {
+        if (reference_)
+            env_->DeleteLocalRef(reference_);
+    }
+    Reference get() const { return reference_; }
+
+private:
+    JNIEnv *env_;
+    Reference reference_;
+};
+
 } // namespace vantrell

@@ -5,10 +5,12 @@
 #include "module_functions.hpp"
 #include "module_loader.hpp"
 #include "module_width.hpp"
+#include "system_property.hpp"
 
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace vantrell::module_slot {
 namespace {
@@ -44,6 +46,12 @@ constexpr bool sandboxed = true;
 #else
 constexpr bool sandboxed = false;
 #endif
+// Between the paths of a list, as the host's platform writes them.
+#if defined(_WIN32)
+constexpr std::uint16_t path_separator = u';';
+#else
+constexpr std::uint16_t path_separator = u':';
+#endif
 
 // The companion for `bits`-bit modules, started if there is none, the one
 // there has ended since, or it is sandboxed.
@@ -70,9 +78,17 @@ void drop(Companion *companion) {
 }
 
 // The module's number in `companion`, or 0 when it could not load it.
-std::uint32_t load_in(Companion &companion, const std::uint16_t *units, std::size_t count) {
-    const Companion::Reply reply = companion.ask(channel::Kind::load, 0, 0, [&](channel::PayloadWriter &path) {
-        return count <= channel::max_path_units && path.write(units, count * sizeof *units);
+// `granted`: the paths a sandboxed companion may read besides.
+std::uint32_t load_in(Companion &companion, const std::uint16_t *units, std::size_t count,
+                      const std::vector<std::vector<std::uint16_t>> &granted) {
+    const Companion::Reply reply = companion.ask(channel::Kind::load, 0, 0, [&](channel::PayloadWriter &payload) {
+        if (count > channel::max_path_units || !payload.write(units, count * sizeof *units))
+            return false;
+        for (const auto &path : granted)
+            if (path.size() > channel::max_path_units || !payload.put(std::uint16_t{0}) ||
+                !payload.write(path.data(), path.size() * sizeof path[0]))
+                return false;
+        return true;
     });
     if (reply.outcome == Companion::Outcome::not_sent)
         return 0; // a path no loader takes
@@ -96,6 +112,11 @@ bool load(JNIEnv *env, jstring path) {
     slot_module = 0;
     if (!path)
         return false;
+    // What the host grants a sandboxed module to read, as it says now.
+    std::vector<std::vector<std::uint16_t>> granted;
+    if (sandboxed)
+        if (const auto value = system_property(env, "vantrell.sandbox.read"))
+            granted = split(*value, path_separator);
     StringChars chars;
     if (!chars.acquire(env, path))
         return false; // the VM's exception stays pending for the host
@@ -113,7 +134,7 @@ bool load(JNIEnv *env, jstring path) {
 #endif
     if (companion_bits != 0) {
         Companion *companion = running_companion(companion_bits);
-        const std::uint32_t module = companion ? load_in(*companion, units, count) : 0;
+        const std::uint32_t module = companion ? load_in(*companion, units, count, granted) : 0;
         if (module == 0)
             return false;
         slot_companion = companion;

@@ -11,7 +11,9 @@
 // and a payload of a length the kind allows. A reply that does not match is
 // not believed: the bridge gives up on that companion. Requests:
 //   hello   (payload: nothing)            reply: ok, the companion's version
-//   load    (payload: UTF-16 path units)  reply: ok and a module number, or failed
+//   load    (payload: UTF-16 path units; to a sandboxed companion, then each
+//            path it grants for reading, each after a unit 0)
+//                                         reply: ok and a module number, or failed
 //   probe   (module, index)               reply: ok when the module exports the function, or missing
 //   call    (module, index, arguments)    reply: ok with the result and the move
 //                                         written back, missing, or too_long (a
@@ -33,7 +35,7 @@
 namespace vantrell::channel {
 
 constexpr std::uint32_t protocol_magic = 0x50435456; // "VTCP"
-constexpr std::uint32_t protocol_version = 4;
+constexpr std::uint32_t protocol_version = 5;
 
 // The longest text that crosses, either way: far above any real text, and
 // a bound on what a module can make the host allocate.
@@ -78,8 +80,8 @@ struct alignas(64) Sleeper {
 struct SharedArea {
     std::uint32_t magic;
     std::uint32_t version;
-    // Non-zero when the companion is to confine itself once it has loaded
-    // its module (sandbox/confine.hpp), and to load no other.
+    // Non-zero when the companion is to confine itself before it loads its
+    // module (sandbox/confine.hpp), and to load no other.
     std::uint32_t sandboxed;
     // Windows: the handles the bridge gave the companion (its values of the
     // two events and of the host's process), written before it starts.

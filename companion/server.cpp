@@ -2,6 +2,11 @@
 
 #include "call_module.hpp"
 #include "confine.hpp"
+#if !defined(_WIN32)
+#include "utf16_to_utf8.hpp"
+#endif
+
+#include <string>
 
 namespace vantrell::companion {
 
@@ -14,24 +19,71 @@ Server::Module *Server::module(std::uint32_t number) {
     return &modules_[number - 1];
 }
 
-// A module loaded again is the same module, and needs as many unloads.
-Status Server::load(channel::PayloadReader &path, std::uint32_t &number) {
+namespace {
+
+// The load request's payload: the module's path, then, for a sandbox, each
+// path the host grants for reading, every one after a U+0000 (which no path
+// holds). False when it is not that.
+bool read_load_request(channel::PayloadReader &payload, std::vector<std::uint16_t> &module,
+                       std::vector<std::vector<std::uint16_t>> &granted) {
+    std::vector<std::uint16_t> *into = &module;
+    for (std::uint16_t unit = 0; payload.get(unit);) {
+        if (unit == 0) {
+            granted.emplace_back();
+            into = &granted.back();
+        } else if (into->size() < channel::max_path_units) {
+            into->push_back(unit);
+        } else {
+            return false;
+        }
+    }
+    return payload.done();
+}
+
+#if !defined(_WIN32)
+std::string utf8(const std::vector<std::uint16_t> &units) {
+    std::string path;
+    return loader::utf16_to_utf8(units.data(), units.size(), path) ? path : std::string();
+}
+#endif
+
+// What the sandbox lets the module read (Linux; Windows confines no
+// reading).
+sandbox::Readable readable(const std::vector<std::uint16_t> &module,
+                           const std::vector<std::vector<std::uint16_t>> &granted) {
+    sandbox::Readable readable;
+#if !defined(_WIN32)
+    readable.module = utf8(module);
+    for (const auto &path : granted)
+        if (std::string folder = utf8(path); !folder.empty())
+            readable.granted.push_back(folder);
+#else
+    (void)module;
+    (void)granted;
+#endif
+    return readable;
+}
+
+} // namespace
+
+// A module loaded again is the same module, and needs as many unloads. In
+// a sandbox the process confines itself first: the module's constructors,
+// and any thread they start, run confined.
+Status Server::load(channel::PayloadReader &payload, std::uint32_t &number) {
     std::vector<std::uint16_t> units;
-    for (std::uint16_t unit = 0; units.size() < channel::max_path_units && path.get(unit);)
-        units.push_back(unit);
-    if (!path.done() || (sandboxed_ && loaded_once_))
-        return Status::failed;
-    loader::ModuleHandle handle = loader::load_module(units.data(), units.size());
-    if (!handle)
+    std::vector<std::vector<std::uint16_t>> granted;
+    if (!read_load_request(payload, units, granted) || (!sandboxed_ && !granted.empty()) ||
+        (sandboxed_ && loaded_once_))
         return Status::failed;
     if (sandboxed_) {
-        // After the load, so that the module's own dependencies load as
-        // they would anywhere; before its first call.
         loaded_once_ = true;
-        if (!sandbox::confine().empty())
+        if (!sandbox::confine(readable(units, granted)).empty())
             return Status::failed; // and this process is not to be trusted: see run()
         confined_();
     }
+    loader::ModuleHandle handle = loader::load_module(units.data(), units.size());
+    if (!handle)
+        return Status::failed;
     Module *free_entry = nullptr;
     for (Module &entry : modules_) {
         if (entry.loads > 0 && entry.handle == handle) {

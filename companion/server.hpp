@@ -14,9 +14,10 @@ namespace vantrell::companion {
 
 class Server {
 public:
-    // `sandboxed`: once the first module is loaded, the process confines
-    // itself (sandbox/confine.hpp), refusing the load if it cannot, then
-    // calls `confined`; it loads no other module.
+    // `sandboxed`: before it loads its one module, the process confines
+    // itself (sandbox/confine.hpp) to reading that module, the system's
+    // libraries and the paths the load request grants, refusing the load if
+    // it cannot, then calls `confined`; it loads no other module.
     Server(channel::Endpoint &endpoint, bool sandboxed, void (*confined)())
         : endpoint_(endpoint), sandboxed_(sandboxed), confined_(confined) {}
     // Serves requests until the host is gone: 0 then; 2 when a request
@@ -31,7 +32,7 @@ private:
     };
     // The module a request names, or null.
     Module *module(std::uint32_t number);
-    channel::Status load(channel::PayloadReader &path, std::uint32_t &number);
+    channel::Status load(channel::PayloadReader &payload, std::uint32_t &number);
     void unload(std::uint32_t number);
 
     channel::Endpoint &endpoint_;

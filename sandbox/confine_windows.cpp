@@ -53,7 +53,7 @@ std::string lower_integrity() {
 
 } // namespace
 
-std::string confine(bool) {
+std::string confine(const Readable &, bool) {
     if (std::string missing = join_job(); !missing.empty())
         return missing;
     return lower_integrity();

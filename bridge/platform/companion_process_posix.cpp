@@ -11,9 +11,11 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <utility>
+#include <vector>
 
 extern char **environ;
 
@@ -102,9 +104,14 @@ std::unique_ptr<CompanionProcess> CompanionProcess::start(int bits, bool sandbox
 
     // The mapping becomes its descriptor 3 and the socket its 4; nothing
     // else of the host's reaches it but the standard streams. No signal is
-    // blocked or ignored for it, whatever the host's thread had.
+    // blocked or ignored for it, whatever the host's thread had. A
+    // sandboxed one starts in a session of its own, away from the host's
+    // terminal, with nothing to read and only the host's locale of its
+    // environment (which may hold secrets a module's chat could carry off).
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    if (sandboxed)
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, memory.fd, 3);
     posix_spawn_file_actions_adddup2(&actions, companion_end.fd, 4);
     posix_spawn_file_actions_addclosefrom_np(&actions, 5);
@@ -115,11 +122,19 @@ std::unique_ptr<CompanionProcess> CompanionProcess::start(int bits, bool sandbox
     sigfillset(&all);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setflags(&attributes, static_cast<short>(POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
+                                                             (sandboxed ? POSIX_SPAWN_SETSID : 0)));
     char mapping_fd[] = "3", socket_fd[] = "4";
     char *argv[] = {const_cast<char *>(program.c_str()), mapping_fd, socket_fd, nullptr};
+    std::vector<char *> locale_only;
+    for (char **variable = environ; variable && *variable; ++variable)
+        if (std::strncmp(*variable, "LANG=", 5) == 0 || std::strncmp(*variable, "LANGUAGE=", 9) == 0 ||
+            std::strncmp(*variable, "LC_", 3) == 0)
+            locale_only.push_back(*variable);
+    locale_only.push_back(nullptr);
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, environ);
+    const int spawned =
+        posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, sandboxed ? locale_only.data() : environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (spawned != 0) {

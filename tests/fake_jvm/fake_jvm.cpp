@@ -335,6 +335,7 @@ struct FakeVm::Impl {
     std::unique_ptr<Pending> pending;
     int critical_depth = 0;
     Refusal string_chars, array_elements, new_strings, new_arrays;
+    std::map<std::u16string, std::u16string> properties; // System.getProperty's
 
     void violate(const char *fn, const std::string &what) { violations.push_back(std::string(fn) + ": " + what); }
 
@@ -829,6 +830,42 @@ void JNICALL SetByteArrayRegion(JNIEnv *env, jbyteArray array, jsize start, jsiz
         std::memcpy(elements->data() + start, buffer, static_cast<std::size_t>(length));
 }
 
+// System.getProperty is the one static method this VM knows.
+char get_property_method;
+constexpr const char *get_property_signature = "(Ljava/lang/String;)Ljava/lang/String;";
+
+jmethodID JNICALL GetStaticMethodID(JNIEnv *env, jclass klass, const char *name, const char *signature) {
+    FAKE_JVM_ENTER(kNone);
+    Object *object = vm.use(__func__, klass, Kind::Class, "jclass");
+    if (!object || !name || !signature)
+        return nullptr;
+    if (object->class_name != "java/lang/System" || std::string(name) != "getProperty" ||
+        std::string(signature) != get_property_signature) {
+        vm.raise("java/lang/NoSuchMethodError", name);
+        return nullptr;
+    }
+    return reinterpret_cast<jmethodID>(&get_property_method);
+}
+
+jobject JNICALL CallStaticObjectMethodA(JNIEnv *env, jclass klass, jmethodID method, const jvalue *arguments) {
+    FAKE_JVM_ENTER(kNone);
+    if (!vm.use(__func__, klass, Kind::Class, "jclass"))
+        return nullptr;
+    if (method != reinterpret_cast<jmethodID>(&get_property_method) || !arguments) {
+        vm.violate(__func__, "not a method this VM handed out");
+        return nullptr;
+    }
+    Object *key = vm.use(__func__, arguments[0].l, Kind::String, "jstring");
+    if (!key)
+        return nullptr;
+    const auto found = vm.properties.find(key->text);
+    if (found == vm.properties.end())
+        return nullptr;
+    Object *value = vm.make(Kind::String);
+    value->text = found->second;
+    return ref(value);
+}
+
 } // namespace fn
 } // namespace
 
@@ -839,6 +876,8 @@ FakeVm::FakeVm() : impl_(std::make_unique<Impl>()) {
     fill_with_traps(t, std::make_index_sequence<kSlotCount>());
     t.GetVersion = fn::GetVersion;
     t.FindClass = fn::FindClass;
+    t.GetStaticMethodID = fn::GetStaticMethodID;
+    t.CallStaticObjectMethodA = fn::CallStaticObjectMethodA;
     t.Throw = fn::Throw;
     t.ThrowNew = fn::ThrowNew;
     t.ExceptionOccurred = fn::ExceptionOccurred;
@@ -888,6 +927,10 @@ jstring FakeVm::string(std::u16string_view utf16) {
 }
 
 jstring FakeVm::string(std::string_view utf8) { return string(from_standard_utf8(utf8)); }
+
+void FakeVm::set_property(std::string_view name, std::string_view value) {
+    impl_->properties[from_standard_utf8(name)] = from_standard_utf8(value);
+}
 
 jbyteArray FakeVm::bytes(std::vector<int8_t> elements) {
     Object *array = impl_->make(Kind::ByteArray);

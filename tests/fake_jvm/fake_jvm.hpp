@@ -39,6 +39,10 @@ public:
     jstring string(std::string_view utf8);
     jbyteArray bytes(std::vector<int8_t> elements);
 
+    // A system property the native code may read (System.getProperty, the
+    // one static method this VM knows); unset ones read as null.
+    void set_property(std::string_view name, std::string_view value);
+
     // Inspection. Unknown or null references throw std::invalid_argument.
     std::vector<int8_t> contents(jbyteArray array) const;
     // For a string made by NewStringUTF: the bytes exactly as passed in.

@@ -234,22 +234,25 @@ int smoke_child_main(const std::string &module_path, const std::string &records,
     std::FILE *out = std::fopen(records.c_str(), "wb");
     if (!out)
         return 2;
-    auto module = vantrell::diagnostics::load_module(module_path);
-    if (!module)
-        return 3;
     auto record = [out](const std::string &line) {
         std::fputs(line.c_str(), out);
         std::fputc('\n', out);
         std::fflush(out);
     };
-    // As a sandboxed companion: confined after the load, before the calls.
+    // As a sandboxed companion: confined before the load, so that nothing
+    // of the module runs unconfined. What the checker itself needs of the
+    // world (its stack's bounds) it takes first.
     if (sandboxed) {
-        if (const std::string missing = sandbox::confine(true); !missing.empty()) {
+        know_this_threads_stack();
+        if (const std::string missing = sandbox::confine({module_path, {}}, true); !missing.empty()) {
             record(record_line({"unconfined", missing}));
             std::fclose(out);
             return 5;
         }
     }
+    auto module = vantrell::diagnostics::load_module(module_path);
+    if (!module)
+        return 3;
     try {
         run_smoke_session(
             module, first_step,

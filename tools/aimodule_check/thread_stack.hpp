@@ -9,4 +9,9 @@ namespace vantrell::check {
 // the part in use); false when it is not, or the stack's bounds are unknown.
 bool in_this_threads_stack(const void *address);
 
+// Finds the calling thread's stack bounds now, while the process may still
+// read what that takes (a confined one may not), for later calls of
+// in_this_threads_stack on this thread.
+void know_this_threads_stack();
+
 } // namespace vantrell::check
