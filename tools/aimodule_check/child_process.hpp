@@ -25,4 +25,13 @@ public:
     virtual std::string how_it_ended() const = 0;
 };
 
+// What a child is told of this process, its parent, as one argument: its
+// id (POSIX), or a handle of it the child inherits (Windows).
+std::string this_process_as_parent();
+
+// In the child: from now on this process ends when its parent (`parent`,
+// as this_process_as_parent() gave it) ends, so that no child outlives the
+// checker, whatever ends it. False when the parent has ended already.
+bool end_with_parent(const std::string &parent);
+
 } // namespace vantrell::check

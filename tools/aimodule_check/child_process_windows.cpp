@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 
 namespace vantrell::check {
 namespace {
@@ -97,6 +99,44 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const std::vector<std::string>
         return nullptr;
     CloseHandle(process.hThread);
     return std::make_unique<WindowsChild>(process.hProcess);
+}
+
+// A handle of this process that only waits for its end, inherited by every
+// child (they are started inheriting handles), made once.
+std::string this_process_as_parent() {
+    static const HANDLE self = [] {
+        HANDLE handle = nullptr;
+        return DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &handle, SYNCHRONIZE,
+                               TRUE, 0)
+                   ? handle
+                   : nullptr;
+    }();
+    return self ? std::to_string(reinterpret_cast<std::uintptr_t>(self)) : std::string();
+}
+
+namespace {
+
+// Waits for the parent's end, then ends this process: Windows ends no
+// process with its parent.
+DWORD WINAPI watch_parent(void *parent) {
+    WaitForSingleObject(static_cast<HANDLE>(parent), INFINITE);
+    TerminateProcess(GetCurrentProcess(), 1);
+    return 0;
+}
+
+} // namespace
+
+bool end_with_parent(const std::string &parent) {
+    char *end = nullptr;
+    const unsigned long long value = std::strtoull(parent.c_str(), &end, 10);
+    const HANDLE handle = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(value));
+    if (parent.empty() || *end != '\0' || value == 0 || WaitForSingleObject(handle, 0) != WAIT_TIMEOUT)
+        return false;
+    const HANDLE watcher = CreateThread(nullptr, 0, watch_parent, handle, 0, nullptr);
+    if (!watcher)
+        return false;
+    CloseHandle(watcher);
+    return true;
 }
 
 } // namespace vantrell::check

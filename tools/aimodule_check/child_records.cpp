@@ -1,7 +1,7 @@
 #include "child_records.hpp"
 
+#include <algorithm>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 
 namespace vantrell::check {
@@ -45,9 +45,9 @@ std::vector<std::string> fields_of(const std::string &line) {
 }
 
 std::vector<std::string> record_lines(const std::filesystem::path &records) {
-    std::ifstream in(records, std::ios::binary);
+    std::size_t read = 0;
+    const std::string text = read_on(records, read, most_record_bytes);
     std::vector<std::string> lines;
-    std::string text((std::istreambuf_iterator<char>(in)), {});
     for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
         lines.push_back(text.substr(start, end - start));
     return lines;
@@ -57,10 +57,15 @@ std::filesystem::path standard_error_file(const std::filesystem::path &records) 
     return std::filesystem::path(records).concat(".err");
 }
 
-std::string read_on(const std::filesystem::path &path, std::size_t &offset) {
-    std::ifstream in(path, std::ios::binary);
+std::string read_on(const std::filesystem::path &path, std::size_t &offset, std::size_t most) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : 0;
+    if (size <= static_cast<std::streamoff>(offset))
+        return "";
+    std::string text(std::min<std::size_t>(most, static_cast<std::size_t>(size) - offset), '\0');
     in.seekg(static_cast<std::streamoff>(offset));
-    std::string text((std::istreambuf_iterator<char>(in)), {});
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
     offset += text.size();
     return text;
 }

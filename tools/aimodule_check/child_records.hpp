@@ -17,7 +17,10 @@ std::string record_line(const std::vector<std::string> &fields);
 // The fields of a record line.
 std::vector<std::string> fields_of(const std::string &line);
 
-// The complete lines of the records file so far.
+// The complete lines of the records file so far, within its first
+// `most_record_bytes`: the child runs the module, which can write anything
+// into it, as much as it likes.
+constexpr std::size_t most_record_bytes = 16u << 20;
 std::vector<std::string> record_lines(const std::filesystem::path &records);
 
 // Where the child writes its standard error, beside its records: the
@@ -25,7 +28,8 @@ std::vector<std::string> record_lines(const std::filesystem::path &records);
 // out.
 std::filesystem::path standard_error_file(const std::filesystem::path &records);
 
-// What the file at `path` holds from `offset` on; `offset` moves past it.
-std::string read_on(const std::filesystem::path &path, std::size_t &offset);
+// What the file at `path` holds from `offset` on, at most `most` bytes;
+// `offset` moves past it.
+std::string read_on(const std::filesystem::path &path, std::size_t &offset, std::size_t most = 1u << 20);
 
 } // namespace vantrell::check

@@ -1,7 +1,7 @@
 // aimodule-check: tells a module author what the bridge will find in a
 // module, before any host loads it.
 //
-//   aimodule-check [--json] [--smoke [--sandbox]] [--call-timeout SECONDS] <module path>
+//   aimodule-check [--json] [--smoke [--sandbox [--sandbox-read PATHS]]] [--call-timeout SECONDS] <module path>
 //   aimodule-check --version
 //
 // Any module file is judged from its export table, a Windows DLL or an ELF
@@ -9,7 +9,9 @@
 // bridge loads it and, with --smoke, driven through every function it
 // exports in a child process, so that a crash, a hang or an exception out
 // of a function other than endGame is reported with the function that
-// caused it.
+// caused it. With --sandbox no code of the module runs outside the sandbox:
+// it is judged from its file, and loaded only in the confined children of
+// its session.
 //
 // Exit status: 0 when the module exports at least one function and each
 // under its exact name (and, with --smoke, the session ran and every call
@@ -17,6 +19,7 @@
 // bridge swallows, is no fault); 1 otherwise; 2 for bad usage.
 #include "ai_module.h"
 #include "console.hpp"
+#include "module_diagnostics.hpp"
 #include "module_report.hpp"
 #include "output.hpp"
 #include "smoke.hpp"
@@ -34,22 +37,43 @@ namespace {
 
 int usage(const char *problem) {
     std::cerr << "aimodule-check: " << problem << "\n"
-              << "usage: aimodule-check [--json] [--smoke [--sandbox]] [--call-timeout SECONDS] <module path>\n"
-              << "       aimodule-check --version\n";
+              << "usage: aimodule-check [--json] [--smoke [--sandbox [--sandbox-read PATHS]]] [--call-timeout SECONDS] "
+                 "<module path>\n"
+              << "       aimodule-check --version\n"
+              << "  --sandbox-read PATHS  what the sandboxed module may read besides its own file and the system's "
+                 "libraries,\n"
+              << "                        as a host grants it with -Dvantrell.sandbox.read: paths separated by '"
+              << vantrell::check::path_list_separator << "'\n";
     return 2;
+}
+
+// The load that began the session: with --sandbox, the report learns from
+// it whether the module loads; and why not, when it did not.
+void learn_the_load(vantrell::check::Report &report, const vantrell::check::SmokeOutcome &outcome) {
+    if (report.load_in_sandbox)
+        report.loaded = outcome.loaded;
+    if (outcome.load_error.empty())
+        return;
+    report.load_error = outcome.load_error;
+    report.likely_cause = outcome.load_refused.empty()
+                              ? vantrell::diagnostics::likely_load_failure_cause(report.path, outcome.load_error)
+                              : "the sandbox lets a module read only its own file, the system's library folders and "
+                                "what the host grants (-Dvantrell.sandbox.read; here --sandbox-read): carry what it "
+                                "needs in the module, or have the host grant it; a host that asks for the sandbox "
+                                "gets false from initializeLibrary";
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
     using namespace vantrell::check;
-    // The child of --smoke:
-    // --smoke-child <records> --print|--quiet <first step> --sandbox|--no-sandbox <module>.
-    if (argc == 7 && std::string(argv[1]) == "--smoke-child")
-        return smoke_child_main(argv[6], argv[2], std::string(argv[3]) == "--print", std::strtoul(argv[4], nullptr, 10),
-                                std::string(argv[5]) == "--sandbox");
+    if (argc > 1 && std::string(argv[1]) == "--smoke-child") {
+        const auto child = smoke_child_from(argc, argv);
+        return child ? smoke_child_main(*child) : 2;
+    }
 
-    bool json = false, smoke = false, sandboxed = false;
+    bool json = false, smoke = false;
+    SessionSandbox sandbox;
     int call_timeout = 10;
     std::string path;
     for (int i = 1; i < argc; ++i) {
@@ -59,8 +83,14 @@ int main(int argc, char **argv) {
         else if (arg == "--smoke")
             smoke = true;
         else if (arg == "--sandbox")
-            sandboxed = true;
-        else if (arg == "--call-timeout" && i + 1 < argc && std::atoi(argv[i + 1]) > 0)
+            sandbox.confined = true;
+        else if (arg == "--sandbox-read") {
+            const std::vector<std::string> paths =
+                i + 1 < argc ? split_path_list(argv[++i]) : std::vector<std::string>();
+            if (paths.empty())
+                return usage("--sandbox-read needs the paths it grants");
+            sandbox.granted.insert(sandbox.granted.end(), paths.begin(), paths.end());
+        } else if (arg == "--call-timeout" && i + 1 < argc && std::atoi(argv[i + 1]) > 0)
             call_timeout = std::atoi(argv[++i]);
         else if (arg == "--version") {
             std::cout << "aimodule-check " << AIMODULE_CHECK_VERSION << " (module contract "
@@ -77,23 +107,31 @@ int main(int argc, char **argv) {
     }
     if (path.empty())
         return usage("no module path given");
-    if (sandboxed && !smoke)
+    if (sandbox.confined && !smoke)
         return usage("--sandbox goes with --smoke");
+    if (!sandbox.granted.empty() && !sandbox.confined)
+        return usage("--sandbox-read goes with --sandbox");
 
-    // In text mode the module's own lines interleave with the report, as
-    // the author would see them under a host; a JSON report stays clean.
-    ModuleOutputToStderr quiet(json);
-    vantrell::loader::ModuleHandle module = nullptr;
-    Report report = inspect(path, module);
-    if (module)
-        vantrell::loader::unload_module(module);
-    quiet.restore();
+    // With --sandbox the module is judged from its file: its code runs in
+    // the sandbox only. Else it is loaded here as the bridge loads it; in
+    // text mode its own lines interleave with the report, as the author
+    // would see them under a host, while a JSON report stays clean.
+    Report report;
+    if (sandbox.confined) {
+        report = inspect_file(path);
+    } else {
+        ModuleOutputToStderr quiet(json);
+        vantrell::loader::ModuleHandle module = nullptr;
+        report = inspect(path, module);
+        if (module)
+            vantrell::loader::unload_module(module);
+    }
 #if !defined(_WIN32)
     // A Windows module's session runs under Wine, when Wine and the SDK's
     // Windows checker are here, and a 32-bit Linux module's in the SDK's
     // 32-bit checker; the report says so once, in its heading.
     OtherChecker other;
-    if (smoke && !report.loaded) {
+    if (smoke && !report.not_loaded_here.empty()) {
         const auto file = vantrell::diagnostics::read_module_file(path);
         if (file && file->format == vantrell::diagnostics::ModuleFile::pe && file->library)
             other = find_wine_smoke(file->bits);
@@ -109,16 +147,20 @@ int main(int argc, char **argv) {
         print_text(std::cout, report);
 
     SmokeOutcome outcome;
-    if (smoke && report.loaded) {
+    if (smoke && (report.loaded || report.load_in_sandbox)) {
         if (!json)
-            std::cout << (sandboxed ? "smoke session, in the sandbox a host asks for with -Dvantrell.isolation=sandbox:"
-                                    : "smoke session:")
+            std::cout << (sandbox.confined
+                              ? "smoke session, in the sandbox a host asks for with -Dvantrell.isolation=sandbox:"
+                              : "smoke session:")
                       << std::endl;
-        outcome = run_smoke_in_children(path, !json, call_timeout, sandboxed, [json](const SmokeFailure &failure) {
+        outcome = run_smoke_in_children(path, !json, call_timeout, sandbox, [json](const SmokeFailure &failure) {
             if (!json)
                 print_smoke_failure(std::cout, failure);
         });
-        if (!outcome.ran && !json)
+        learn_the_load(report, outcome);
+        if (!json && !outcome.load_error.empty())
+            print_load_failure(std::cout, report, outcome);
+        else if (!outcome.ran && !json)
             std::cout << "smoke session: not run, " << outcome.not_run << std::endl;
     } else if (smoke) {
         outcome.not_run = "the module is not loaded here";
@@ -128,7 +170,7 @@ int main(int argc, char **argv) {
         else if (!report.smoke_runner.empty()) {
             if (!json)
                 std::cout << "smoke session, " << report.smoke_runner << ":" << std::endl;
-            outcome = run_smoke_with(other, path, call_timeout, sandboxed, json ? std::cerr : std::cout);
+            outcome = run_smoke_with(other, path, call_timeout, sandbox, json ? std::cerr : std::cout);
             if (outcome.ran && !json)
                 print_smoke_session(std::cout, outcome);
             else if (outcome.ran)

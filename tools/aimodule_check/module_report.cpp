@@ -18,7 +18,7 @@ int Report::count(FunctionReport::Status status) const {
 }
 
 std::string Report::problem() const {
-    if (judged() && count(FunctionReport::exact) == 0 && count(FunctionReport::near_miss) == 0)
+    if (!functions.empty() && count(FunctionReport::exact) == 0 && count(FunctionReport::near_miss) == 0)
         return "the module exports none of the contract's functions, so the bridge will find nothing in it: define "
                "them with ai_module.h's declarations and build the module with add_ai_module";
     return "";
@@ -50,18 +50,21 @@ template <class Found> void judge(Report &report, const std::vector<std::string>
     }
 }
 
-} // namespace
+void judge_file(Report &report, const ModuleFile &file) {
+    judge(report, file.exports, [&](const char *name) { return file.finds(name); });
+}
 
-Report inspect(const std::string &path, vantrell::loader::ModuleHandle &module) {
-    Report report;
-    report.path = path;
-    const std::optional<ModuleFile> file = vantrell::diagnostics::read_module_file(path);
-    if (file) {
-        report.kind = file->kind();
-        report.imports = file->imported_libraries;
-        report.warnings = vantrell::diagnostics::runtime_warnings(*file);
-    }
-    if (file && file->library && !vantrell::diagnostics::loadable_here(*file)) {
+// What the file says, whoever loads it; and the whole judgement of a module
+// for another platform or processor than this checker's, which is judged
+// from its file (`not_loaded_here` then says so).
+std::optional<ModuleFile> read_file(Report &report) {
+    std::optional<ModuleFile> file = vantrell::diagnostics::read_module_file(report.path);
+    if (!file)
+        return file;
+    report.kind = file->kind();
+    report.imports = file->imported_libraries;
+    report.warnings = vantrell::diagnostics::runtime_warnings(*file);
+    if (file->library && !vantrell::diagnostics::loadable_here(*file)) {
         report.not_loaded_here = "this checker loads modules of the kind " +
                                  vantrell::diagnostics::this_process_kind() + ", so this one is judged from its file";
 #if defined(_WIN32)
@@ -71,11 +74,19 @@ Report inspect(const std::string &path, vantrell::loader::ModuleHandle &module) 
 #endif
         report.smoke_elsewhere = wine_runs_it ? "--smoke runs it under Wine, through the SDK's Windows checker"
                                               : "the checker built for " + report.kind + " drives it (--smoke)";
-        judge(report, file->exports, [&](const char *name) {
-            return std::find(file->exports.begin(), file->exports.end(), name) != file->exports.end();
-        });
-        return report;
+        judge_file(report, *file);
     }
+    return file;
+}
+
+} // namespace
+
+Report inspect(const std::string &path, vantrell::loader::ModuleHandle &module) {
+    Report report;
+    report.path = path;
+    read_file(report);
+    if (!report.not_loaded_here.empty())
+        return report;
     module = vantrell::diagnostics::load_module(path);
     if (!module) {
         report.load_error = vantrell::diagnostics::last_error();
@@ -85,6 +96,18 @@ Report inspect(const std::string &path, vantrell::loader::ModuleHandle &module) 
     report.loaded = true;
     judge(report, vantrell::diagnostics::export_names(module),
           [&](const char *name) { return vantrell::loader::find_export(module, name) != nullptr; });
+    return report;
+}
+
+Report inspect_file(const std::string &path) {
+    Report report;
+    report.path = path;
+    const std::optional<ModuleFile> file = read_file(report);
+    if (!report.not_loaded_here.empty())
+        return report;
+    report.load_in_sandbox = true;
+    if (file && file->library)
+        judge_file(report, *file);
     return report;
 }
 

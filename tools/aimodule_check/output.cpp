@@ -30,11 +30,15 @@ void print_text(std::ostream &out, const Report &report) {
             out << "not run here: " << not_run_here(report) << "\n";
         else
             out << "not loaded here: " << report.not_loaded_here << "\n";
-    } else if (!report.loaded) {
+    } else if (!report.loaded && !report.load_in_sandbox) {
         out << "does not load: " << report.load_error << "\n"
             << "likely cause: " << report.likely_cause << "\n";
         return;
     }
+    // Judged from the file with --sandbox: a file that is no module of this
+    // platform has nothing to judge; its load in the sandbox says why.
+    if (report.functions.empty())
+        return;
     for (const FunctionReport &entry : report.functions) {
         const ContractFunction &function = *entry.function;
         out << "  " << std::left << std::setw(10) << status_word(entry.status);
@@ -57,15 +61,29 @@ void print_smoke_call(std::ostream &out, const SmokeCall &call) {
         << (call.refused.empty() ? "" : "  (the sandbox refused: " + call.refused + ")") << std::endl;
 }
 
+void print_refusals(std::ostream &out, const char *what, const std::string &refused) {
+    if (!refused.empty())
+        out << "  " << what << ": the sandbox refused: " << refused << std::endl;
+}
+
+void print_load_failure(std::ostream &out, const Report &report, const SmokeOutcome &outcome) {
+    out << "does not load: " << outcome.load_error << "\n";
+    if (!outcome.load_refused.empty())
+        out << "the sandbox refused during the load: " << outcome.load_refused << "\n";
+    out << "likely cause: " << report.likely_cause << std::endl;
+}
+
 void print_smoke_failure(std::ostream &out, const SmokeFailure &failure) {
     out << "  " << failure.call.call << " -> " << failure.how << std::endl;
 }
 
 void print_smoke_session(std::ostream &out, const SmokeOutcome &outcome) {
+    print_refusals(out, "loading the module", outcome.load_refused);
     for (const SmokeCall &call : outcome.calls)
         print_smoke_call(out, call);
     for (const SmokeFailure &failure : outcome.failures)
         print_smoke_failure(out, failure);
+    print_refusals(out, "unloading the module", outcome.unload_refused);
     if (outcome.module_output.empty())
         return;
     out << "the module's own output in that session:\n";
@@ -90,7 +108,10 @@ void print_json(std::ostream &out, const Report &report, const SmokeOutcome *smo
     if (!report.judged()) {
         json["load_error"] = report.load_error;
         json["likely_cause"] = report.likely_cause;
-    } else {
+    }
+    // Also of a module judged from its file that then did not load in the
+    // sandbox.
+    if (!report.functions.empty()) {
         json["functions"] = nlohmann::json::array();
         for (const FunctionReport &entry : report.functions) {
             nlohmann::ordered_json item;
@@ -117,6 +138,8 @@ void print_json(std::ostream &out, const Report &report, const SmokeOutcome *smo
                                      {"answer", call.answer},
                                      {"problem", call.problem},
                                      {"refused", call.refused}});
+        json["load_refused"] = smoke->load_refused;
+        json["unload_refused"] = smoke->unload_refused;
         // Every call that never returned or threw; the first also as smoke_failure.
         json["smoke_failures"] = nlohmann::json::array();
         for (const SmokeFailure &failure : smoke->failures)

@@ -11,6 +11,12 @@ namespace vantrell::check {
 
 void print_text(std::ostream &out, const Report &report);
 void print_smoke_call(std::ostream &out, const SmokeCall &call);
+// What the sandbox refused the module outside its calls (`what`: "loading
+// the module", "unloading the module"), when it refused anything.
+void print_refusals(std::ostream &out, const char *what, const std::string &refused);
+// Why the module did not load in the session's child (in the sandbox), as
+// the report says it of a module that does not load here.
+void print_load_failure(std::ostream &out, const Report &report, const SmokeOutcome &outcome);
 // A call that never returned or threw, and how.
 void print_smoke_failure(std::ostream &out, const SmokeFailure &failure);
 // A session another program ran: its calls, its failures, then the

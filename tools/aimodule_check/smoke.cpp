@@ -1,15 +1,9 @@
 #include "smoke.hpp"
 
-#include "confine.hpp"
-
 #include "ai_module_list.h"
-#include "child_records.hpp"
-#include "console.hpp"
 #include "contract.hpp"
 #include "escaped_exception.hpp"
 #include "guarded_call.hpp"
-#include "module_diagnostics.hpp"
-#include "output.hpp"
 #include "thread_stack.hpp"
 
 #include <cxxabi.h>
@@ -224,61 +218,6 @@ std::vector<SmokeCall> run_smoke_session(vantrell::loader::ModuleHandle module, 
         after_each(calls.back());
     }
     return calls;
-}
-
-int smoke_child_main(const std::string &module_path, const std::string &records, bool print_calls,
-                     std::size_t first_step, bool sandboxed) {
-    if (!standard_error_to_file(standard_error_file(records).string()))
-        return 2;
-    ModuleOutputToStderr quiet(!print_calls);
-    std::FILE *out = std::fopen(records.c_str(), "wb");
-    if (!out)
-        return 2;
-    auto record = [out](const std::string &line) {
-        std::fputs(line.c_str(), out);
-        std::fputc('\n', out);
-        std::fflush(out);
-    };
-    // As a sandboxed companion: confined before the load, so that nothing
-    // of the module runs unconfined. What the checker itself needs of the
-    // world (its stack's bounds) it takes first.
-    if (sandboxed) {
-        know_this_threads_stack();
-        if (const std::string missing = sandbox::confine({module_path, {}}, true); !missing.empty()) {
-            record(record_line({"unconfined", missing}));
-            std::fclose(out);
-            return 5;
-        }
-    }
-    auto module = vantrell::diagnostics::load_module(module_path);
-    if (!module)
-        return 3;
-    try {
-        run_smoke_session(
-            module, first_step,
-            [&](std::size_t step, const SmokeCall &call) {
-                std::cout.flush();
-                record(record_line({"begin", std::to_string(step), call.function, call.call}));
-            },
-            [&](const SmokeCall &done) {
-                SmokeCall call = done;
-                for (const std::string &refusal : sandbox::refusals())
-                    call.refused += (call.refused.empty() ? "" : ", ") + refusal;
-                if (print_calls)
-                    print_smoke_call(std::cout, call);
-                record(record_line({"call", call.function, call.call, call.answer, call.problem, call.refused}));
-            });
-    } catch (const EscapedException &escaped) {
-        // A host would be gone by now; the parent goes on in a fresh child.
-        std::cout.flush();
-        record(record_line({"threw", escaped.description}));
-        std::fclose(out);
-        return 4;
-    }
-    std::cout.flush();
-    vantrell::loader::unload_module(module);
-    std::fclose(out);
-    return 0;
 }
 
 } // namespace vantrell::check

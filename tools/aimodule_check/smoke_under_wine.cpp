@@ -190,10 +190,17 @@ std::string why_32_bit_programs_fail(int start_error, const std::string &errors)
     return start_error ? std::string("it could not start: ") + std::strerror(start_error) : errors;
 }
 
+// What the other checker's sandbox refused while the module loaded, as a
+// clause, or nothing.
+std::string refused_during_the_load(const nlohmann::json &report) {
+    const std::string refused = report.value("load_refused", "");
+    return refused.empty() ? "" : " (the sandbox refused during the load: " + refused + ")";
+}
+
 } // namespace
 
 SmokeOutcome run_smoke_with(const OtherChecker &other, const std::string &module_path, int call_timeout_seconds,
-                            bool sandboxed, std::ostream &progress) {
+                            const SessionSandbox &sandbox, std::ostream &progress) {
     SmokeOutcome outcome;
     std::error_code error;
     std::vector<std::string> environment;
@@ -220,8 +227,10 @@ SmokeOutcome run_smoke_with(const OtherChecker &other, const std::string &module
     if (under_wine)
         arguments.push_back(wine.loader);
     arguments.insert(arguments.end(), {wine.checker, "--json", "--smoke"});
-    if (sandboxed)
+    if (sandbox.confined)
         arguments.push_back("--sandbox");
+    if (sandbox.confined && !under_wine && !sandbox.granted.empty())
+        arguments.insert(arguments.end(), {"--sandbox-read", join_path_list(sandbox.granted)});
     arguments.insert(arguments.end(), {"--call-timeout", std::to_string(call_timeout_seconds),
                                        under_wine ? windows_path(module_path) : module_path});
     int start_error = 0;
@@ -240,10 +249,14 @@ SmokeOutcome run_smoke_with(const OtherChecker &other, const std::string &module
         outcome.not_run = load_error.empty()
                               ? checker_name + ": " + json["smoke_failure"].value("how", "")
                               : checker_name + " could not load it" + (under_wine ? " under Wine: " : ": ") +
-                                    load_error + " (likely cause: " + json.value("likely_cause", "") + ")";
+                                    load_error + refused_during_the_load(json) +
+                                    " (likely cause: " + json.value("likely_cause", "") + ")";
         return outcome;
     }
     outcome.ran = true;
+    outcome.loaded = json.value("loaded", false);
+    outcome.load_refused = json.value("load_refused", "");
+    outcome.unload_refused = json.value("unload_refused", "");
     for (const auto &call : json.value("smoke", nlohmann::json::array()))
         outcome.calls.push_back(SmokeCall{call.value("function", ""), call.value("call", ""), call.value("answer", ""),
                                           call.value("problem", ""), call.value("refused", "")});

@@ -30,10 +30,11 @@ struct OtherChecker {
 OtherChecker find_wine_smoke(int bits);
 OtherChecker find_i386_smoke();
 
-// Runs the session; the first run of `bits` makes the Wine prefix and says
-// so on `progress` first. The Windows checker's report is read back; the
+// Runs the session (in the sandbox, when `sandbox` asks for it: the paths
+// it grants reach a Linux checker; Windows confines no reading); the first
+// run of `bits` makes the Wine prefix and says so on `progress` first. The Windows checker's report is read back; the
 // module's own output comes back as the outcome's module_output.
 SmokeOutcome run_smoke_with(const OtherChecker &other, const std::string &module_path, int call_timeout_seconds,
-                            bool sandboxed, std::ostream &progress);
+                            const SessionSandbox &sandbox, std::ostream &progress);
 
 } // namespace vantrell::check

@@ -1,6 +1,7 @@
 #include "module_file.hpp"
 
-#include "elf_export_rule.hpp"
+#include "elf_file_exports.hpp"
+#include "file_image.hpp"
 
 #include <algorithm>
 #include <cctype>
@@ -17,35 +18,6 @@ constexpr std::uint16_t elf_machine_x86 = 3;
 constexpr std::uint16_t elf_machine_arm = 40;
 constexpr std::uint16_t elf_machine_x86_64 = 62;
 constexpr std::uint16_t elf_machine_arm64 = 183;
-
-class Image {
-public:
-    explicit Image(std::vector<unsigned char> bytes) : bytes_(std::move(bytes)) {}
-
-    bool has(std::uint64_t offset, std::uint64_t size) const {
-        return offset <= bytes_.size() && size <= bytes_.size() - offset;
-    }
-    std::uint64_t u8(std::uint64_t offset) const { return has(offset, 1) ? bytes_[offset] : 0; }
-    std::uint64_t u16(std::uint64_t offset) const { return u8(offset) | u8(offset + 1) << 8; }
-    std::uint64_t u32(std::uint64_t offset) const { return u16(offset) | u16(offset + 2) << 16; }
-    std::uint64_t u64(std::uint64_t offset) const { return u32(offset) | u32(offset + 4) << 32; }
-    // A NUL-terminated string inside the file, or nothing.
-    std::optional<std::string> text(std::uint64_t offset) const {
-        if (offset >= bytes_.size())
-            return std::nullopt;
-        auto begin = bytes_.begin() + static_cast<std::ptrdiff_t>(offset);
-        auto end = std::find(begin, bytes_.end(), 0);
-        if (end == bytes_.end())
-            return std::nullopt;
-        return std::string(begin, end);
-    }
-    bool contains(const std::string &needle) const {
-        return std::search(bytes_.begin(), bytes_.end(), needle.begin(), needle.end()) != bytes_.end();
-    }
-
-private:
-    std::vector<unsigned char> bytes_;
-};
 
 std::optional<std::vector<unsigned char>> read_file(const std::string &path) {
     std::error_code error;
@@ -80,7 +52,50 @@ std::optional<std::uint64_t> offset_of(const std::vector<Section> &sections, std
     return std::nullopt;
 }
 
-std::optional<ModuleFile> read_pe(const Image &image) {
+// The export directory's names, and those GetProcAddress finds: it
+// searches the name table, which the linker sorts, by halves (a name out of
+// order may be listed and never found), and takes the function of the
+// name's ordinal, which must exist. A forwarded export counts as found:
+// whether its target resolves is known only by loading the DLL it names.
+void read_pe_exports(const FileImage &image, const std::vector<Section> &sections, std::uint64_t directory,
+                     ModuleFile &file) {
+    const auto exports = offset_of(sections, directory);
+    if (!exports)
+        return;
+    const std::uint64_t function_count = image.u32(*exports + 20), name_count = image.u32(*exports + 24);
+    const auto functions = offset_of(sections, image.u32(*exports + 28));
+    const auto names = offset_of(sections, image.u32(*exports + 32));
+    const auto ordinals = offset_of(sections, image.u32(*exports + 36));
+    auto name_at = [&](std::uint64_t i) -> std::optional<std::string> {
+        const auto offset =
+            names && image.has(*names + 4 * i, 4) ? offset_of(sections, image.u32(*names + 4 * i)) : std::nullopt;
+        return offset ? image.text(*offset) : std::nullopt;
+    };
+    auto found = [&](const std::string &name) {
+        for (std::uint64_t low = 0, high = name_count; low < high;) {
+            const std::uint64_t middle = low + (high - low) / 2;
+            const int order = name_at(middle).value_or("").compare(name);
+            if (order < 0) {
+                low = middle + 1;
+            } else if (order > 0) {
+                high = middle;
+            } else {
+                const std::uint64_t ordinal =
+                    ordinals && image.has(*ordinals + 2 * middle, 2) ? image.u16(*ordinals + 2 * middle) : UINT64_MAX;
+                return ordinal < function_count && functions && image.u32(*functions + 4 * ordinal) != 0;
+            }
+        }
+        return false;
+    };
+    for (std::uint64_t i = 0; names && i < name_count && image.has(*names + 4 * i, 4); ++i)
+        if (auto name = name_at(i)) {
+            file.exports.push_back(*name);
+            if (found(*name))
+                file.found_by_name.push_back(*name);
+        }
+}
+
+std::optional<ModuleFile> read_pe(const FileImage &image) {
     const std::uint64_t pe = image.u32(0x3C);
     if (!image.has(pe, 24) || image.u32(pe) != 0x00004550) // "PE\0\0"
         return std::nullopt;
@@ -105,17 +120,8 @@ std::optional<ModuleFile> read_pe(const Image &image) {
     // PE32+ one: 0 exports, 1 imports.
     const std::uint64_t directories = optional_header + (pe32_plus ? 112 : 96);
     const std::uint64_t directory_count = image.u32(optional_header + (pe32_plus ? 108 : 92));
-    if (directory_count > 0) {
-        if (auto exports = offset_of(sections, image.u32(directories))) {
-            const std::uint64_t names = image.u32(*exports + 24);
-            auto table = offset_of(sections, image.u32(*exports + 32));
-            for (std::uint64_t i = 0; table && i < names && image.has(*table + 4 * i, 4); ++i) {
-                auto name_offset = offset_of(sections, image.u32(*table + 4 * i));
-                if (auto name = name_offset ? image.text(*name_offset) : std::nullopt)
-                    file.exports.push_back(*name);
-            }
-        }
-    }
+    if (directory_count > 0)
+        read_pe_exports(image, sections, image.u32(directories), file);
     if (directory_count > 1) {
         if (auto imports = offset_of(sections, image.u32(directories + 8))) {
             // Descriptors of 20 bytes, the name's address at 12; a zeroed one ends them.
@@ -131,7 +137,7 @@ std::optional<ModuleFile> read_pe(const Image &image) {
     return file;
 }
 
-std::optional<ModuleFile> read_elf(const Image &image) {
+std::optional<ModuleFile> read_elf(const FileImage &image) {
     const bool elf64 = image.u8(4) == 2;
     if (image.u8(5) != 1) // little-endian only: the targets this project builds for
         return std::nullopt;
@@ -145,44 +151,9 @@ std::optional<ModuleFile> read_elf(const Image &image) {
                    : machine == elf_machine_arm   ? "32-bit arm"
                                                   : "machine " + std::to_string(machine);
     file.library = image.u16(16) == 3; // ET_DYN
-    const std::uint64_t section_table = elf64 ? image.u64(0x28) : image.u32(0x20);
-    const std::uint64_t entry_size = image.u16(elf64 ? 0x3A : 0x2E);
-    const std::uint64_t count = image.u16(elf64 ? 0x3C : 0x30);
-    if (entry_size < (elf64 ? 64u : 40u))
-        return file;
-    auto section = [&](std::uint64_t index, std::uint64_t &type, std::uint64_t &offset, std::uint64_t &size,
-                       std::uint64_t &link) {
-        const std::uint64_t at = section_table + index * entry_size;
-        if (!image.has(at, entry_size))
-            return false;
-        type = image.u32(at + 4);
-        offset = elf64 ? image.u64(at + 24) : image.u32(at + 16);
-        size = elf64 ? image.u64(at + 32) : image.u32(at + 20);
-        link = image.u32(at + (elf64 ? 40 : 24));
-        return true;
-    };
-    for (std::uint64_t i = 0; i < count; ++i) {
-        std::uint64_t type, offset, size, link;
-        if (!section(i, type, offset, size, link) || type != 11) // SHT_DYNSYM
-            continue;
-        std::uint64_t string_type, strings, strings_size, unused;
-        if (!section(link, string_type, strings, strings_size, unused) || !image.has(strings, strings_size))
-            continue;
-        const std::uint64_t symbol_size = elf64 ? 24 : 16;
-        for (std::uint64_t at = offset + symbol_size; at + symbol_size <= offset + size && image.has(at, symbol_size);
-             at += symbol_size) {
-            const std::uint64_t name = image.u32(at);
-            const std::uint64_t info = image.u8(at + (elf64 ? 4 : 12));
-            const std::uint64_t index = image.u16(at + (elf64 ? 6 : 14));
-            const std::uint64_t value = elf64 ? image.u64(at + 8) : image.u32(at + 4);
-            if (!loader::is_exported_elf_definition(static_cast<unsigned>(info & 15), static_cast<unsigned>(info >> 4),
-                                                    static_cast<std::uint32_t>(index), value) ||
-                name >= strings_size)
-                continue;
-            if (auto text = image.text(strings + name))
-                file.exports.push_back(*text);
-        }
-    }
+    ElfFileExports exports = read_elf_exports(image, elf64);
+    file.exports = std::move(exports.exported);
+    file.found_by_name = std::move(exports.found);
     return file;
 }
 
@@ -194,11 +165,15 @@ std::string ModuleFile::kind() const {
     return std::string("ELF ") + (library ? "shared library" : "file") + " (" + machine + ")";
 }
 
+bool ModuleFile::finds(const std::string &name) const {
+    return std::find(found_by_name.begin(), found_by_name.end(), name) != found_by_name.end();
+}
+
 std::optional<ModuleFile> read_module_file(const std::string &path) {
     auto bytes = read_file(path);
     if (!bytes)
         return std::nullopt;
-    Image image(std::move(*bytes));
+    FileImage image(std::move(*bytes));
     std::optional<ModuleFile> file;
     if (image.u16(0) == 0x5A4D) // "MZ"
         file = read_pe(image);
