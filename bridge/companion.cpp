@@ -34,11 +34,11 @@ Companion::Companion(std::unique_ptr<platform::CompanionProcess> process)
     : process_(std::move(process)),
       endpoint_(process_->area(), true, process_->link(), spin_for_answers, look_for_an_end) {}
 
-std::unique_ptr<Companion> Companion::start(int bits, bool sandboxed) {
+std::shared_ptr<Companion> Companion::start(int bits, bool sandboxed) {
     auto process = platform::CompanionProcess::start(bits, sandboxed);
     if (!process)
         return nullptr;
-    std::unique_ptr<Companion> companion(new Companion(std::move(process)));
+    std::shared_ptr<Companion> companion(new Companion(std::move(process)));
     const Reply hello = companion->ask(Kind::hello, 0, 0, no_payload, channel::Clock::now() + start_limit);
     std::uint32_t version = 0;
     channel::PayloadReader answer = companion->payload();

@@ -1,7 +1,9 @@
 // The bridge's side of a companion (channel/protocol.hpp): requests out,
 // and each reply checked before a byte of it is believed. A companion that
 // does not answer, answers another request, or answers with a payload its
-// request does not allow is lost: the caller drops it.
+// request does not allow is lost: the caller drops it. One request at a
+// time: the caller serialises them (module_slot); ending it is allowed
+// from any thread at any moment.
 #pragma once
 
 #include "companion_process.hpp"
@@ -21,8 +23,9 @@ class Companion {
 public:
     // Starts the companion for `bits`-bit modules (sandboxed: see
     // CompanionProcess) and has it say hello within a bounded time; null
-    // when it did not.
-    static std::unique_ptr<Companion> start(int bits, bool sandboxed);
+    // when it did not. Shared by whoever uses it: the last owner ends and
+    // reaps it.
+    static std::shared_ptr<Companion> start(int bits, bool sandboxed);
 
     enum class Outcome { answered, not_sent, lost };
     struct Reply {
@@ -53,6 +56,14 @@ public:
     // Whether it may still be alive: a companion that ended since its last
     // answer is found out here, before a request is wasted on it.
     bool alive() { return process_->link().peer_alive(); }
+
+    // From any thread, while another may wait for a reply: ends the
+    // companion and all it started (that wait then ends, lost).
+    void end() noexcept { process_->end(); }
+    // Tells it that the host is leaving: it ends by itself, its modules'
+    // output written, unless a module call keeps it.
+    void say_host_is_leaving() noexcept { process_->link().say_leaving(); }
+    bool wait_for_end(std::chrono::milliseconds limit) noexcept { return process_->wait_for_end(limit); }
 
 private:
     explicit Companion(std::unique_ptr<platform::CompanionProcess> process);

@@ -47,18 +47,21 @@ template <> inline constexpr bool swallows_exceptions<fn::endGame> = true;
 
 // The forwarding rule through the companion: the same answers, and the same
 // moments at which the VM is asked for anything, as in-process
-// (channel/protocol.hpp). A companion whose reply is not believed is
-// ended and the slot emptied; that call and every later one give their
-// defaults.
+// (channel/protocol.hpp). The caller holds the turn (module_slot::Turn). A
+// companion whose reply is not believed, or does not come before the
+// host's deadline, is ended and the slot emptied; that call and every later
+// one give their defaults.
 template <class Fn, class... Args>
-java_result_t<typename Fn::kind> forward_to_companion(Companion &c, std::uint32_t module, JNIEnv *env, Args &...args) {
+java_result_t<typename Fn::kind> forward_to_companion(const module_slot::Playing &playing, JNIEnv *env, Args &...args) {
     using Result = java_result_t<typename Fn::kind>;
-    auto lost = [] {
-        module_slot::companion_lost();
+    Companion &c = *playing.companion;
+    const auto deadline = playing.deadline();
+    auto lost = [&] {
+        module_slot::lost(playing.companion);
         return default_result<Fn>();
     };
     if constexpr ((std::decay_t<Args>::taken_from_vm || ...)) {
-        const Companion::Reply probe = c.ask(channel::Kind::probe, Fn::index, module, no_payload);
+        const Companion::Reply probe = c.ask(channel::Kind::probe, Fn::index, playing.module, no_payload, deadline);
         if (probe.outcome != Companion::Outcome::answered || !c.payload().done())
             return lost();
         if (probe.status != channel::Status::ok || !(args.acquire(env) && ...))
@@ -66,8 +69,9 @@ java_result_t<typename Fn::kind> forward_to_companion(Companion &c, std::uint32_
     } else {
         (args.acquire(env), ...); // nothing of the VM's
     }
-    const Companion::Reply reply =
-        c.ask(channel::Kind::call, Fn::index, module, [&](channel::PayloadWriter &w) { return (args.send(w) && ...); });
+    const Companion::Reply reply = c.ask(
+        channel::Kind::call, Fn::index, playing.module,
+        [&](channel::PayloadWriter &w) { return (args.send(w) && ...); }, deadline);
     if (reply.outcome == Companion::Outcome::not_sent)
         return default_result<Fn>(); // a text of the host's over the limit
     if (reply.outcome == Companion::Outcome::lost)
@@ -96,8 +100,15 @@ java_result_t<typename Fn::kind> forward_to_companion(Companion &c, std::uint32_
 }
 
 template <class Fn, class... Args> java_result_t<typename Fn::kind> forward(JNIEnv *env, Args &&...args) {
-    if (auto *companion = module_slot::companion())
-        return forward_to_companion<Fn>(*companion, module_slot::companion_module(), env, args...);
+    if (module_slot::through_companion()) {
+        if (const module_slot::Playing playing = module_slot::playing(); playing.companion) {
+            const module_slot::Turn turn(playing);
+            // A load or terminate may have come first.
+            if (!turn.still_playing())
+                return default_result<Fn>();
+            return forward_to_companion<Fn>(playing, env, args...);
+        }
+    }
     auto function = reinterpret_cast<typename Fn::pointer>(module_slot::find(Fn::export_name));
     if (!function)
         return default_result<Fn>();

@@ -3,9 +3,11 @@
 #include <cerrno>
 #include <climits>
 #include <ctime>
+#include <initializer_list>
 #include <linux/futex.h>
 #include <poll.h>
 #include <sched.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -18,15 +20,15 @@ long futex(const std::atomic<std::uint32_t> &word, int operation, std::uint32_t 
     return syscall(SYS_futex, reinterpret_cast<const std::uint32_t *>(&word), operation, value, timeout, nullptr, 0);
 }
 
-// Whether the socket's other end is closed (its process is gone), waiting
-// at most `milliseconds`.
-bool ended(int socket, int milliseconds) {
-    pollfd entry{socket, POLLIN, 0};
+// Whether the descriptor reads as ended, waiting at most `milliseconds`:
+// a socket whose other end is closed or shut down (nothing is ever sent on
+// it), or a pidfd whose process has ended.
+bool ended(int descriptor, int milliseconds) {
+    pollfd entry{descriptor, POLLIN, 0};
     for (;;) {
         const int ready = poll(&entry, 1, milliseconds);
         if (ready < 0 && errno == EINTR)
             continue;
-        // Nothing is ever sent on it: readable means closed.
         return ready != 0;
     }
 }
@@ -35,11 +37,12 @@ bool ended(int socket, int milliseconds) {
 
 void yield_processor() { sched_yield(); }
 
-PeerLink::PeerLink(int socket) : socket_(socket) {}
+PeerLink::PeerLink(int socket, int peer_process) : socket_(socket), peer_process_(peer_process) {}
 
 PeerLink::~PeerLink() {
-    if (socket_ >= 0)
-        close(socket_);
+    for (int descriptor : {socket_, peer_process_})
+        if (descriptor >= 0)
+            close(descriptor);
 }
 
 bool PeerLink::sleep(const std::atomic<std::uint32_t> &word, std::uint32_t seen, std::chrono::milliseconds timeout) {
@@ -51,8 +54,10 @@ bool PeerLink::sleep(const std::atomic<std::uint32_t> &word, std::uint32_t seen,
 
 void PeerLink::wake(std::atomic<std::uint32_t> &word) { futex(word, FUTEX_WAKE, INT_MAX, nullptr); }
 
-bool PeerLink::peer_alive() { return !ended(socket_, 0); }
+bool PeerLink::peer_alive() { return !ended(peer_process_ >= 0 ? peer_process_ : socket_, 0); }
 
-void PeerLink::wait_until_peer_gone() { ended(socket_, -1); }
+void PeerLink::wait_until_peer_gone() { ended(peer_process_ >= 0 ? peer_process_ : socket_, -1); }
+
+void PeerLink::say_leaving() { shutdown(socket_, SHUT_RDWR); }
 
 } // namespace vantrell::channel

@@ -84,8 +84,9 @@ struct SharedArea {
     // module (sandbox/confine.hpp), and to load no other.
     std::uint32_t sandboxed;
     // Windows: the handles the bridge gave the companion (its values of the
-    // two events and of the host's process), written before it starts.
-    std::uint64_t companion_handles[3];
+    // two events, of the host's process and of the event the host sets when
+    // it leaves), written before it starts.
+    std::uint64_t companion_handles[4];
     Sleeper request_sleeper;
     Message request;
     Sleeper reply_sleeper;

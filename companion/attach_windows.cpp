@@ -9,7 +9,8 @@ namespace vantrell::companion {
 
 // vantrell-companion-<width>.exe <mapping name>; the handles it needs are
 // in the mapping, duplicated into this process (never inheritable) before
-// it started.
+// it started: the two events, the host's process and the event the host
+// sets when it leaves.
 Attachment attach(int argc, char **argv) {
     if (argc != 2)
         return {};
@@ -25,7 +26,7 @@ Attachment attach(int argc, char **argv) {
     auto handle = [&](int which) {
         return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(area->companion_handles[which]));
     };
-    return {area, std::make_unique<channel::PeerLink>(handle(0), handle(1), handle(2))};
+    return {area, std::make_unique<channel::PeerLink>(handle(0), handle(1), handle(2), handle(3))};
 }
 
 namespace {
@@ -46,7 +47,12 @@ DWORD WINAPI watch_host(void *argument) {
 
 } // namespace
 
-void end_after_host(channel::PeerLink &link, std::chrono::seconds grace) {
+// The bridge's job object holds this process and all it starts.
+void serve_under_a_warden(Attachment &) {}
+
+// The companion's waiting thread wakes by itself once the host has ended
+// or set its leaving event.
+void end_after_host(channel::PeerLink &link, channel::SharedArea &, std::chrono::seconds grace) {
     auto *watch = new Watch{&link, static_cast<DWORD>(grace.count() * 1000)};
     if (HANDLE thread = CreateThread(nullptr, 0, watch_host, watch, 0, nullptr))
         CloseHandle(thread);

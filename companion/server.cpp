@@ -6,6 +6,7 @@
 #include "utf16_to_utf8.hpp"
 #endif
 
+#include <cstdio>
 #include <string>
 
 namespace vantrell::companion {
@@ -64,6 +65,10 @@ sandbox::Readable readable(const std::vector<std::uint16_t> &module,
     return readable;
 }
 
+// The C library's buffers of the standard streams, which the modules
+// share with this process.
+void flush_output() { std::fflush(nullptr); }
+
 } // namespace
 
 // A module loaded again is the same module, and needs as many unloads. In
@@ -81,6 +86,8 @@ Status Server::load(channel::PayloadReader &payload, std::uint32_t &number) {
             return Status::failed; // and this process is not to be trusted: see run()
         confined_();
     }
+    // What the modules wrote so far comes before what the next one writes.
+    flush_output();
     loader::ModuleHandle handle = loader::load_module(units.data(), units.size());
     if (!handle)
         return Status::failed;
@@ -103,12 +110,15 @@ Status Server::load(channel::PayloadReader &payload, std::uint32_t &number) {
     return Status::ok;
 }
 
+// The module's last words (its destructors' output) reach the host before
+// the unload is answered.
 void Server::unload(std::uint32_t number) {
     if (Module *entry = module(number)) {
         loader::unload_module(entry->handle);
         if (--entry->loads == 0)
             *entry = Module{};
     }
+    flush_output();
 }
 
 int Server::run() {

@@ -2,14 +2,18 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -47,20 +51,68 @@ std::string bridge_folder() {
     return slash == std::string::npos ? "" : path.substr(0, slash);
 }
 
+// A descriptor that reads as ended once process `pid` has ended, or -1
+// where this kernel has none (before Linux 5.3).
+int process_descriptor(pid_t pid) { return static_cast<int>(syscall(SYS_pidfd_open, pid, 0)); }
+
 class PosixCompanion : public CompanionProcess {
 public:
-    PosixCompanion(pid_t pid, channel::SharedArea *area, int socket) : pid_(pid), area_(area), link_(socket) {}
+    // `warden`: the process is the companion's warden, which ends it and
+    // all it started when asked to (SIGTERM), and is reaped once it has.
+    PosixCompanion(pid_t pid, bool warden, channel::SharedArea *area, int socket)
+        : pid_(pid), warden_(warden), watch_(process_descriptor(pid)), area_(area),
+          link_(socket, watch_ >= 0 ? dup(watch_) : -1) {}
     ~PosixCompanion() override {
-        kill(pid_, SIGKILL);
+        end();
+        if (!wait_for_end(std::chrono::seconds(2)))
+            kill(pid_, SIGKILL); // a warden that does not answer (stopped, say)
         while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
         }
+        if (watch_ >= 0)
+            close(watch_);
         munmap(area_, sizeof *area_);
     }
     channel::SharedArea &area() override { return *area_; }
     channel::PeerLink &link() override { return link_; }
 
+    // Unreaped until the destructor, the process keeps its id: no signal
+    // here can reach another process.
+    void end() noexcept override {
+        if (warden_) {
+            kill(pid_, SIGCONT);
+            kill(pid_, SIGTERM);
+        } else {
+            kill(pid_, SIGKILL);
+        }
+    }
+
+    bool wait_for_end(std::chrono::milliseconds limit) noexcept override {
+        if (watch_ >= 0) {
+            pollfd entry{watch_, POLLIN, 0};
+            const auto until = std::chrono::steady_clock::now() + limit;
+            for (;;) {
+                const auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+                const int ready = poll(&entry, 1, static_cast<int>(std::max<long long>(0, left.count())));
+                if (ready >= 0 || errno != EINTR)
+                    return ready > 0;
+            }
+        }
+        // Without a pidfd: looked at every 10 ms, the process left unreaped.
+        for (auto waited = std::chrono::milliseconds(0);; waited += std::chrono::milliseconds(10)) {
+            siginfo_t info{};
+            if (waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid_)
+                return true;
+            if (waited >= limit)
+                return false;
+            usleep(10000);
+        }
+    }
+
 private:
     pid_t pid_;
+    bool warden_;
+    int watch_;
     channel::SharedArea *area_;
     channel::PeerLink link_;
 };
@@ -104,10 +156,12 @@ std::unique_ptr<CompanionProcess> CompanionProcess::start(int bits, bool sandbox
 
     // The mapping becomes its descriptor 3 and the socket its 4; nothing
     // else of the host's reaches it but the standard streams. No signal is
-    // blocked or ignored for it, whatever the host's thread had. A
-    // sandboxed one starts in a session of its own, away from the host's
-    // terminal, with nothing to read and only the host's locale of its
-    // environment (which may hold secrets a module's chat could carry off).
+    // blocked or ignored for it, whatever the host's thread had. It starts
+    // in a session of its own, so that the terminal's signals (an
+    // interrupt) reach the host alone, which then ends it with its output
+    // kept. A sandboxed one has nothing to read, and only the host's locale
+    // of its environment (which may hold secrets a module's chat could
+    // carry off).
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (sandboxed)
@@ -122,8 +176,8 @@ std::unique_ptr<CompanionProcess> CompanionProcess::start(int bits, bool sandbox
     sigfillset(&all);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setflags(&attributes, static_cast<short>(POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
-                                                             (sandboxed ? POSIX_SPAWN_SETSID : 0)));
+    posix_spawnattr_setflags(&attributes,
+                             static_cast<short>(POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID));
     char mapping_fd[] = "3", socket_fd[] = "4";
     char *argv[] = {const_cast<char *>(program.c_str()), mapping_fd, socket_fd, nullptr};
     std::vector<char *> locale_only;
@@ -141,7 +195,7 @@ std::unique_ptr<CompanionProcess> CompanionProcess::start(int bits, bool sandbox
         munmap(mapped, sizeof *area);
         return nullptr;
     }
-    return std::make_unique<PosixCompanion>(pid, area, own_end.release());
+    return std::make_unique<PosixCompanion>(pid, !sandboxed, area, own_end.release());
 }
 
 } // namespace vantrell::platform

@@ -61,25 +61,56 @@ struct Handle {
 
 class WindowsCompanion : public CompanionProcess {
 public:
-    WindowsCompanion(HANDLE process, HANDLE mapping, channel::SharedArea *area, HANDLE reply_event,
-                     HANDLE request_event, HANDLE process_to_watch)
-        : process_(process), mapping_(mapping), area_(area), link_(reply_event, request_event, process_to_watch) {}
+    // `job`: the job object that holds the companion and all it starts,
+    // ended with it (or null: then the process alone is ended).
+    WindowsCompanion(HANDLE process, HANDLE job, HANDLE mapping, channel::SharedArea *area, HANDLE reply_event,
+                     HANDLE request_event, HANDLE process_to_watch, HANDLE leaving)
+        : process_(process), job_(job), mapping_(mapping), area_(area),
+          link_(reply_event, request_event, process_to_watch, leaving) {}
     ~WindowsCompanion() override {
-        TerminateProcess(process_, 1);
+        end();
         WaitForSingleObject(process_, INFINITE);
         CloseHandle(process_);
+        if (job_)
+            CloseHandle(job_);
         UnmapViewOfFile(area_);
         CloseHandle(mapping_);
     }
     channel::SharedArea &area() override { return *area_; }
     channel::PeerLink &link() override { return link_; }
 
+    void end() noexcept override {
+        if (!job_ || !TerminateJobObject(job_, 1))
+            TerminateProcess(process_, 1);
+    }
+
+    bool wait_for_end(std::chrono::milliseconds limit) noexcept override {
+        return WaitForSingleObject(process_, static_cast<DWORD>(limit.count())) == WAIT_OBJECT_0;
+    }
+
 private:
     HANDLE process_;
+    HANDLE job_;
     HANDLE mapping_;
     channel::SharedArea *area_;
     channel::PeerLink link_;
 };
+
+// A job for the companion: whatever it starts is in it, and all of it ends
+// with the job, at the latest when this process ends (its last handle
+// closes). Null where jobs cannot be made.
+HANDLE job_that_ends_with_the_host() {
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    if (!job)
+        return nullptr;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        CloseHandle(job);
+        return nullptr;
+    }
+    return job;
+}
 
 // An inheritable duplicate of one of this process's standard handles, or
 // null. (A process that another thread of the host starts at this moment
@@ -92,11 +123,18 @@ HANDLE inheritable(HANDLE handle) {
     return copy;
 }
 
-// Starts `program` suspended with this process's standard streams and
-// nothing else inherited; its process and thread, or false.
-bool start_suspended(const std::wstring &program, std::wstring command, PROCESS_INFORMATION &process) {
-    Handle std_in(inheritable(GetStdHandle(STD_INPUT_HANDLE))), std_out(inheritable(GetStdHandle(STD_OUTPUT_HANDLE))),
-        std_err(inheritable(GetStdHandle(STD_ERROR_HANDLE)));
+// Nothing to read, as an inheritable handle.
+HANDLE empty_input() {
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    return CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, OPEN_EXISTING, 0, nullptr);
+}
+
+// Starts `program` suspended with this process's standard streams (its
+// standard input empty when `no_input`) and nothing else inherited; its
+// process and thread, or false.
+bool start_suspended(const std::wstring &program, std::wstring command, bool no_input, PROCESS_INFORMATION &process) {
+    Handle std_in(no_input ? empty_input() : inheritable(GetStdHandle(STD_INPUT_HANDLE))),
+        std_out(inheritable(GetStdHandle(STD_OUTPUT_HANDLE))), std_err(inheritable(GetStdHandle(STD_ERROR_HANDLE)));
     std::vector<HANDLE> handles;
     for (HANDLE h : {std_in.handle, std_out.handle, std_err.handle})
         if (h)
@@ -142,9 +180,10 @@ std::unique_ptr<CompanionProcess> CompanionProcess::start(int bits, bool sandbox
     // duplication into it while it is suspended, and the mapping by name.
     Handle mapping(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(channel::SharedArea),
                                       name.c_str()));
+    const bool mapping_is_new = mapping.handle && GetLastError() != ERROR_ALREADY_EXISTS;
     Handle request_event(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-        reply_event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    if (!mapping.handle || GetLastError() == ERROR_ALREADY_EXISTS || !request_event.handle || !reply_event.handle)
+        reply_event(CreateEventW(nullptr, FALSE, FALSE, nullptr)), leaving(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!mapping_is_new || !request_event.handle || !reply_event.handle || !leaving.handle)
         return nullptr;
     auto *area = static_cast<channel::SharedArea *>(
         MapViewOfFile(mapping.handle, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(channel::SharedArea)));
@@ -155,11 +194,15 @@ std::unique_ptr<CompanionProcess> CompanionProcess::start(int bits, bool sandbox
     area->sandboxed = sandboxed ? 1 : 0;
 
     PROCESS_INFORMATION process{};
-    if (!start_suspended(program, L"\"" + program + L"\" " + name, process)) {
+    if (!start_suspended(program, L"\"" + program + L"\" " + name, sandboxed, process)) {
         UnmapViewOfFile(area);
         return nullptr;
     }
     Handle thread(process.hThread);
+    // In its job before its first instruction.
+    Handle job(job_that_ends_with_the_host());
+    if (job.handle && !AssignProcessToJobObject(job.handle, process.hProcess))
+        CloseHandle(job.release());
     Handle companion_to_watch;
     DuplicateHandle(GetCurrentProcess(), process.hProcess, GetCurrentProcess(), &companion_to_watch.handle, SYNCHRONIZE,
                     FALSE, 0);
@@ -168,10 +211,12 @@ std::unique_ptr<CompanionProcess> CompanionProcess::start(int bits, bool sandbox
     // (A real handle of this process in the companion: the duplicate of
     // the pseudo-handle that names it here.)
     area->companion_handles[2] = give(process.hProcess, GetCurrentProcess(), SYNCHRONIZE, 0);
-    auto companion =
-        std::make_unique<WindowsCompanion>(process.hProcess, mapping.release(), area, reply_event.release(),
-                                           request_event.release(), companion_to_watch.release());
-    if (!area->companion_handles[0] || !area->companion_handles[1] || !area->companion_handles[2])
+    area->companion_handles[3] = give(process.hProcess, leaving.handle, SYNCHRONIZE, 0);
+    auto companion = std::make_unique<WindowsCompanion>(process.hProcess, job.release(), mapping.release(), area,
+                                                        reply_event.release(), request_event.release(),
+                                                        companion_to_watch.release(), leaving.release());
+    if (!area->companion_handles[0] || !area->companion_handles[1] || !area->companion_handles[2] ||
+        !area->companion_handles[3])
         return nullptr; // the destructor ends it
     ResumeThread(thread.handle);
     return companion;

@@ -10,9 +10,14 @@
 #include <chrono>
 #include <string>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #if !defined(_WIN32)
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -106,6 +111,80 @@ TEST_F(Companion, CompanionStartsWithNoSignalBlocked) {
     EXPECT_EQ(b.getCreateGameOption(env, cls, 3), 0);
 }
 #endif
+
+// A host thread of its own, with a VM environment of its own (the fake VM
+// serves one thread), that calls getCreateGameOption once.
+class CallOnAnotherThread {
+public:
+    CallOnAnotherThread(Bridge &b, jint option) : b_(b), option_(option) {
+#if defined(_WIN32)
+        thread_ = CreateThread(nullptr, 0, &CallOnAnotherThread::run, this, 0, nullptr);
+#else
+        pthread_create(&thread_, nullptr, &CallOnAnotherThread::run, this);
+#endif
+    }
+    // Its answer, once the call has returned.
+    jint answer() {
+#if defined(_WIN32)
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+#else
+        pthread_join(thread_, nullptr);
+#endif
+        return answer_;
+    }
+
+private:
+#if defined(_WIN32)
+    static DWORD WINAPI run(void *self) {
+#else
+    static void *run(void *self) {
+#endif
+        auto *call = static_cast<CallOnAnotherThread *>(self);
+        fakejvm::FakeVm vm;
+        call->answer_ = call->b_.getCreateGameOption(vm.env(), vm.klass(), call->option_);
+        return 0;
+    }
+    Bridge &b_;
+    jint option_;
+    jint answer_ = -1;
+#if defined(_WIN32)
+    HANDLE thread_ = nullptr;
+#else
+    pthread_t thread_{};
+#endif
+};
+
+constexpr jint never_returns = 6;
+
+// A call that never returns is given up by a terminate or a load from
+// another thread: it returns its default, and the next module plays.
+TEST_F(Companion, TerminateOrLoadFromAnotherThreadEndsAHungCall) {
+    for (bool by_load : {false, true}) {
+        ASSERT_TRUE(load(FAULTS_MODULE_PATH));
+        CallOnAnotherThread hung(b, never_returns);
+        if (by_load)
+            ASSERT_TRUE(load(TARROWBY_PATH));
+        else
+            b.terminate(env, cls);
+        EXPECT_EQ(hung.answer(), 0) << (by_load ? "load" : "terminate");
+        ASSERT_TRUE(load(TARROWBY_PATH));
+        EXPECT_EQ(text(b.getPublicName(env, cls)), "Tarrowby");
+        b.terminate(env, cls);
+    }
+}
+
+// With the host's deadline, a call that never returns ends its module:
+// that call and every later one give their defaults until the next load.
+TEST_F(Companion, DeadlineEndsACallThatNeverReturns) {
+    vm.set_property("vantrell.callTimeout", "200");
+    ASSERT_TRUE(load(FAULTS_MODULE_PATH));
+    EXPECT_EQ(b.getCreateGameOption(env, cls, 41), 42);
+    EXPECT_EQ(b.getCreateGameOption(env, cls, never_returns), 0);
+    EXPECT_EQ(b.getCreateGameOption(env, cls, 41), 0) << "the module is gone";
+    ASSERT_TRUE(load(TARROWBY_PATH));
+    EXPECT_EQ(text(b.getPublicName(env, cls)), "Tarrowby");
+}
 
 TEST_F(Companion, SlowUnloadDoesNotHoldTerminate) {
     ASSERT_TRUE(load(FAULTS_MODULE_PATH));

@@ -6,6 +6,13 @@
 //   3  says whether a signal is blocked in the calling thread (POSIX);
 //   4  writes a wrong number into the shared area's reply word, and returns
 //      after long enough for the bridge to have seen it;
+//   5  starts a daemon (POSIX: a grandchild in a session of its own, which
+//      holds whatever the companion held, the channel included, and lives
+//      five minutes), writes its process id on a line of its own
+//      ("daemon <pid>", flushed), then crashes;
+//   6  never returns (it sleeps);
+//   7  stops its own process (POSIX: SIGSTOP), and returns once continued;
+//   8  leaves 4,000 bytes in its standard output's buffer ("x" lines);
 //   other: option + 1.
 // initialize leaves a line in its standard output's buffer, unflushed;
 // setSkillLevel(1) makes its unload take a minute; getPostGameChat answers
@@ -23,6 +30,7 @@
 #else
 #include <fstream>
 #include <signal.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #endif
@@ -85,6 +93,27 @@ vantrell::channel::SharedArea *shared_area() {
 #endif
 }
 
+#if !defined(_WIN32)
+// A grandchild in a session of its own, as a daemon is started: its parent
+// ends at once, and nothing it inherited is closed.
+void start_daemon() {
+    const pid_t child = fork();
+    if (child == 0) {
+        setsid();
+        const pid_t daemon = fork();
+        if (daemon == 0) {
+            sleep(300);
+            _exit(0);
+        }
+        std::printf("daemon %d\n", static_cast<int>(daemon));
+        std::fflush(stdout);
+        _exit(0);
+    }
+    if (child > 0)
+        waitpid(child, nullptr, 0);
+}
+#endif
+
 bool slow_unload = false;
 
 // Destroyed when the module is unloaded.
@@ -126,6 +155,20 @@ extern "C" int32_t AI_CALL getCreateGameOption(int32_t option) {
             area->reply.sequence.store(0xDEADBEEF);
         sleep_milliseconds(50);
         return 4;
+#if !defined(_WIN32)
+    case 5:
+        start_daemon();
+        crash();
+        return 0;
+    case 7: raise(SIGSTOP); return 7;
+#endif
+    case 6:
+        for (;;)
+            sleep_milliseconds(1000);
+    case 8:
+        for (int line = 0; line < 40; ++line)
+            std::printf("%099d\n", line);
+        return 8;
     default: return option + 1;
     }
 }

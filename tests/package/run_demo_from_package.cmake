@@ -7,7 +7,9 @@
 #   modulepath  nothing but the jars on the module path: the jar's own copy
 #   isolated    the jars on the class path, and -Dvantrell.isolation=process:
 #               the jar's bridge built for isolation, every module played
-#               through the companion it carries
+#               through the companion it carries; in a temporary folder of
+#               its own, where an earlier host that crashed left its copies,
+#               which this one removes, as it removes its own at its exit
 #   cmake -DJAVA=... -DFOLDER=... -DVERSION=... -DTRANSCRIPT=... -DMODE=... -P run_demo_from_package.cmake
 cmake_policy(VERSION 3.25)
 set(bridge_jar "${FOLDER}/native-ai-bridge-${VERSION}.jar")
@@ -29,7 +31,13 @@ elseif(MODE STREQUAL "modulepath")
   set(host --module-path "${bridge_jar}:${demo_jar}"
            -m com.quenbrook.ravo.tessel.demo/com.quenbrook.ravo.tessel.demo.DemoHost)
 elseif(MODE STREQUAL "isolated")
-  set(host -Dvantrell.isolation=process -cp "${bridge_jar}:${demo_jar}" com.quenbrook.ravo.tessel.demo.DemoHost)
+  set(temporary "${CMAKE_CURRENT_BINARY_DIR}/demo-${MODE}-tmp")
+  file(REMOVE_RECURSE "${temporary}")
+  file(MAKE_DIRECTORY "${temporary}/vantrell-crashed")
+  file(WRITE "${temporary}/vantrell-crashed/.owner" "")
+  file(WRITE "${temporary}/vantrell-crashed/vantrell-companion-x86_64" "left behind")
+  set(host -Dvantrell.isolation=process "-Djava.io.tmpdir=${temporary}" -cp "${bridge_jar}:${demo_jar}"
+           com.quenbrook.ravo.tessel.demo.DemoHost)
 else()
   message(FATAL_ERROR "unknown MODE ${MODE}")
 endif()
@@ -50,5 +58,11 @@ endif()
 file(GLOB left "${elsewhere}/*")
 if(left)
   message(FATAL_ERROR "the host left files in its working directory: ${left}")
+endif()
+if(temporary)
+  file(GLOB left LIST_DIRECTORIES true "${temporary}/vantrell-*")
+  if(left)
+    message(FATAL_ERROR "copies of the jar's files are left in the temporary folder: ${left}")
+  endif()
 endif()
 message(STATUS "the session from the package (${MODE}) is the recorded one")

@@ -2,11 +2,17 @@ package com.quenbrook.ravo.tessel.ai;
 
 import java.io.IOException;
 import java.io.InputStream;
+import java.nio.channels.FileChannel;
+import java.nio.channels.FileLock;
+import java.nio.channels.OverlappingFileLockException;
+import java.nio.file.DirectoryStream;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
+import java.nio.file.LinkOption;
 import java.nio.file.Path;
 import java.nio.file.Paths;
 import java.nio.file.StandardCopyOption;
+import java.nio.file.StandardOpenOption;
 import java.util.ArrayList;
 import java.util.List;
 import java.util.Locale;
@@ -27,7 +33,65 @@ final class NativeLibraryLoader {
     private static final String ISOLATED = "vantrell_isolated";
     private static final String SANDBOXED = "vantrell_sandboxed";
 
+    /** The temporary folders the jar's files are copied to, and the file that says their owner lives. */
+    private static final String FOLDER_PREFIX = "vantrell-";
+    private static final String OWNER_FILE = ".owner";
+    /** A folder with no owner file yet is another host's being made, unless it is older than this. */
+    private static final long UNOWNED_FOLDER_AGE_MILLIS = 10 * 60 * 1000;
+    /** Held until this process ends, however it ends: the system then releases the lock. */
+    private static FileLock ownership;
+
     private NativeLibraryLoader() {}
+
+    /** Locks the owner file of {@code folder} for this process's life. */
+    private static void holdAsOwner(Path folder) throws IOException {
+        FileChannel owner = FileChannel.open(folder.resolve(OWNER_FILE), StandardOpenOption.CREATE_NEW,
+                StandardOpenOption.WRITE);
+        ownership = owner.lock();
+    }
+
+    /**
+     * Removes the folders earlier hosts copied the jar's files to, which
+     * stay behind when a host does not end normally (a crash, a kill) or
+     * where loaded files cannot be removed (Windows): those whose owner file
+     * no process holds locked any more. Anything that cannot be judged or
+     * removed is left as it is.
+     */
+    private static void removeFoldersOfEndedHosts() {
+        Path temporary = Paths.get(System.getProperty("java.io.tmpdir"));
+        try (DirectoryStream<Path> folders = Files.newDirectoryStream(temporary, FOLDER_PREFIX + "*")) {
+            for (Path folder : folders)
+                if (Files.isDirectory(folder, LinkOption.NOFOLLOW_LINKS) && ownerHasEnded(folder))
+                    removeAll(folder);
+        } catch (IOException | SecurityException e) {
+            // Another user's folders, or none to read: nothing to clean.
+        }
+    }
+
+    private static boolean ownerHasEnded(Path folder) {
+        Path ownerFile = folder.resolve(OWNER_FILE);
+        try {
+            if (!Files.exists(ownerFile, LinkOption.NOFOLLOW_LINKS))
+                return System.currentTimeMillis() - Files.getLastModifiedTime(folder).toMillis()
+                        > UNOWNED_FOLDER_AGE_MILLIS;
+            try (FileChannel owner = FileChannel.open(ownerFile, StandardOpenOption.WRITE);
+                    FileLock lock = owner.tryLock()) {
+                return lock != null;
+            }
+        } catch (IOException | OverlappingFileLockException | SecurityException e) {
+            return false;
+        }
+    }
+
+    private static void removeAll(Path folder) {
+        try (DirectoryStream<Path> files = Files.newDirectoryStream(folder)) {
+            for (Path file : files)
+                Files.deleteIfExists(file);
+            Files.deleteIfExists(folder);
+        } catch (IOException | SecurityException e) {
+            // Still in use, or not ours: left for a later host.
+        }
+    }
 
     /**
      * The library for the isolation the host asks for with
@@ -131,7 +195,9 @@ final class NativeLibraryLoader {
                 System.mapLibraryName(SANDBOXED));
         if (!files.contains(chosen))
             return false;
-        Path folder = Files.createTempDirectory("vantrell-");
+        removeFoldersOfEndedHosts();
+        Path folder = Files.createTempDirectory(FOLDER_PREFIX);
+        holdAsOwner(folder);
         boolean windows = platform.startsWith("windows");
         List<Path> copies = new ArrayList<>();
         List<Path> loaded = new ArrayList<>();
@@ -158,18 +224,24 @@ final class NativeLibraryLoader {
             }
         } finally {
             // Removed at exit in the reverse order of registration: the
-            // folder after what stays in it.
+            // folder after what stays in it. What cannot be removed then (a
+            // crash, a DLL still loaded) the next host removes.
             boolean keepsFolder = windows || !loaded.containsAll(copies);
-            if (keepsFolder)
+            Path ownerFile = folder.resolve(OWNER_FILE);
+            if (keepsFolder) {
                 folder.toFile().deleteOnExit();
+                ownerFile.toFile().deleteOnExit();
+            }
             for (Path copy : copies) {
                 if (windows || !loaded.contains(copy))
                     copy.toFile().deleteOnExit();
                 else
                     Files.deleteIfExists(copy);
             }
-            if (!keepsFolder)
+            if (!keepsFolder) {
+                Files.deleteIfExists(ownerFile);
                 Files.deleteIfExists(folder);
+            }
         }
         return true;
     }

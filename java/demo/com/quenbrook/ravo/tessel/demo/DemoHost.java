@@ -19,8 +19,12 @@ import java.io.PrintStream;
  *
  * <p>A module call that has not returned after {@value #CALL_LIMIT_PROPERTY}
  * seconds (default 10) ends the demo with exit status 4 and a line on
- * standard error that names the call: a watchdog thread looks at what the
- * session's thread is running.
+ * standard error that names the call. Played out of process
+ * ({@code -Dvantrell.isolation=process} or {@code sandbox}), the bridge keeps
+ * that limit itself ({@code -Dvantrell.callTimeout}, unless the host set it):
+ * the call returns its default when the limit has passed, and the demo then
+ * ends. In process, where nothing can stop a call, a watchdog thread looks
+ * at what the session's thread is running and ends the process.
  */
 public final class DemoHost {
     /** The system property naming the module when no argument is given. */
@@ -41,6 +45,9 @@ public final class DemoHost {
     private static final int[] PIECE_COUNTS = {1, 1, 2, 3, 4, 4, 4, 5, 8, 1, 6, 1};
 
     private final PrintStream out;
+    /** Out of process, the bridge's limit on a call in milliseconds; 0 in process. */
+    private static long callLimitMillis;
+    private long lastStep = System.nanoTime();
 
     private DemoHost(PrintStream out) {
         this.out = out;
@@ -52,7 +59,14 @@ public final class DemoHost {
             System.err.println("usage: DemoHost <module path>  (or -D" + MODULE_PROPERTY + "=<module path>)");
             System.exit(2);
         }
-        watch(Thread.currentThread(), Integer.getInteger(CALL_LIMIT_PROPERTY, 10));
+        int limit = Integer.getInteger(CALL_LIMIT_PROPERTY, 10);
+        String isolation = System.getProperty("vantrell.isolation", "inprocess");
+        if ((isolation.equals("process") || isolation.equals("sandbox"))
+                && System.getProperty("vantrell.callTimeout") == null)
+            System.setProperty("vantrell.callTimeout", String.valueOf(limit * 1000L));
+        callLimitMillis = isolation.equals("inprocess") ? 0 : Long.getLong("vantrell.callTimeout", 0L);
+        if (callLimitMillis <= 0)
+            watch(Thread.currentThread(), limit);
         if (!NativeAIBridge.initializeLibrary(module)) {
             System.err.println("DemoHost: could not load the AI module at " + module);
             System.exit(3);
@@ -209,11 +223,31 @@ public final class DemoHost {
     }
 
     private void step(String call) {
+        endIfTheCallTookTheLimit(call);
         line("host: " + call);
     }
 
     private void step(String call, Object result) {
+        endIfTheCallTookTheLimit(call);
         line("host: " + call + " -> " + result);
+    }
+
+    /**
+     * Out of process: a call that took the bridge's whole limit was given up
+     * (its module is gone); the demo ends as the watchdog would end it. Each
+     * step follows the one call it names.
+     */
+    private void endIfTheCallTookTheLimit(String call) {
+        long now = System.nanoTime();
+        if (callLimitMillis > 0 && now - lastStep >= callLimitMillis * 1_000_000L) {
+            String seconds = callLimitMillis % 1000 == 0 ? String.valueOf(callLimitMillis / 1000)
+                    : String.valueOf(callLimitMillis / 1000.0);
+            System.err.println("DemoHost: the module's " + call.substring(0, call.indexOf('(')) + " did not return within "
+                    + seconds + " s: the demo ends here");
+            System.err.flush();
+            System.exit(4);
+        }
+        lastStep = now;
     }
 
     /** One whole line, flushed so it cannot fall behind the module's output. */

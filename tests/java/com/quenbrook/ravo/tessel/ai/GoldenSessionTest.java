@@ -54,11 +54,16 @@ class GoldenSessionTest {
         return new DemoRun(child.exitValue(), stdout.get(), new String(stderr.get(), StandardCharsets.UTF_8));
     }
 
-    /** A module call that never returns ends the demo, named, after the limit. */
-    @Test
-    void demoEndsWithTheNameOfACallThatDoesNotReturn() throws Exception {
+    /**
+     * A module call that never returns ends the demo, named, after the limit:
+     * in process its watchdog ends it, out of process the bridge's deadline.
+     */
+    @ParameterizedTest
+    @ValueSource(strings = {"inprocess", "process"})
+    void demoEndsWithTheNameOfACallThatDoesNotReturn(String isolation) throws Exception {
         DemoRun run = runDemo(Modules.path("tessel.test.module.hanging"), 2,
-                "the demo host did not stop the call that hangs", "-Dtessel.demo.callLimit=1");
+                "the demo host did not stop the call that hangs", "-Dtessel.demo.callLimit=1",
+                "-Dvantrell.isolation=" + isolation);
         assertEquals(4, run.exitCode(), "the demo host's exit code");
         assertEquals("DemoHost: the module's getPublicName did not return within 1 s: the demo ends here\n",
                 run.errors());
