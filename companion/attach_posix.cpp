@@ -126,8 +126,13 @@ void serve_under_a_warden(Attachment &attached) {
 void end_after_host(channel::PeerLink &link, channel::SharedArea &area, std::chrono::seconds grace) {
     std::thread([&link, &area, grace] {
         link.wait_until_peer_gone();
-        link.wake(area.request.sequence);
-        std::this_thread::sleep_for(grace);
+        // Woken again and again: a wake that comes before the waiting
+        // thread sleeps is lost.
+        constexpr auto between_wakes = std::chrono::milliseconds(2);
+        for (auto waited = std::chrono::milliseconds(0); waited < grace; waited += between_wakes) {
+            link.wake(area.request.sequence);
+            std::this_thread::sleep_for(between_wakes);
+        }
         _exit(0);
     }).detach();
 }
