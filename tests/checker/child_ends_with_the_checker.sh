@@ -5,6 +5,10 @@
 #   child_ends_with_the_checker.sh <checker> <module that hangs> [checker options]
 checker=$1 module=$2
 shift 2
+# The killed checker's records stay behind: in a folder of this test's own.
+TMPDIR=$(mktemp -d)
+export TMPDIR
+trap 'rm -rf "$TMPDIR"' EXIT
 "$checker" --smoke "$@" --call-timeout 600 "$module" >/dev/null 2>&1 &
 parent=$!
 children_of() { awk -v parent="$1" '$4 == parent { print $1 }' /proc/[0-9]*/stat 2>/dev/null; }
