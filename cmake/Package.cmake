@@ -6,6 +6,37 @@
 #   libraries stripped of debug information; ZIP for Windows, tar.gz for Linux.
 include_guard(GLOBAL)
 
+# Everything the package holds that a build makes, as one target, which
+# cpack builds before it installs: so it works in a folder that built less
+# (the demo's, the SDK's). `cmake --install --component host` does not
+# build; missing a file, it stops with one line naming the build to run.
+add_custom_target(host_package_files)
+set(_host_package_targets vantrell vantrell_isolated vantrell_sandboxed tarrowby vantrell_companion native_ai_bridge
+    native_ai_bridge_jars demo_host)
+foreach(_target vantrell-companion-i386 vantrell_companion_x86)
+  if(TARGET ${_target})
+    list(APPEND _host_package_targets ${_target})
+  endif()
+endforeach()
+add_dependencies(host_package_files ${_host_package_targets})
+set(CPACK_INSTALL_COMMANDS "\"${CMAKE_COMMAND}\" --build \"${CMAKE_BINARY_DIR}\" --target host_package_files")
+set(CPACK_VERBATIM_VARIABLES ON)
+
+get_target_property(_bridge_jar native_ai_bridge JAR_FILE)
+get_target_property(_demo_jar demo_host JAR_FILE)
+set(_host_package_built ${_bridge_jar} ${_demo_jar} ${VANTRELL_BRIDGE_SOURCES_JAR} ${VANTRELL_BRIDGE_JAVADOC_JAR}
+    ${VANTRELL_COMPANION_FILES})
+foreach(_target IN LISTS _host_package_targets)
+  get_target_property(_type ${_target} TYPE)
+  if(NOT _type STREQUAL "UTILITY")
+    list(APPEND _host_package_built "$<TARGET_FILE:${_target}>")
+  endif()
+endforeach()
+install(CODE "foreach(_file IN ITEMS ${_host_package_built})
+  if(NOT EXISTS \"\${_file}\")
+    message(FATAL_ERROR \"\${_file} is not built: run cmake --build ${CMAKE_BINARY_DIR} --target host_package_files first\")
+  endif()
+endforeach()" COMPONENT host)
 install(TARGETS vantrell vantrell_isolated vantrell_sandboxed tarrowby RUNTIME DESTINATION . COMPONENT host
         LIBRARY DESTINATION . COMPONENT host)
 # A copied DLL is not a target: it is stripped as --strip strips targets.
@@ -30,8 +61,6 @@ elseif(TARGET vantrell_companion_x86)
     endif()
   endforeach()
 endif()
-get_target_property(_bridge_jar native_ai_bridge JAR_FILE)
-get_target_property(_demo_jar demo_host JAR_FILE)
 install(FILES ${_bridge_jar} ${_demo_jar} ${VANTRELL_BRIDGE_SOURCES_JAR} ${VANTRELL_BRIDGE_JAVADOC_JAR}
               ${VANTRELL_BRIDGE_POM} DESTINATION . COMPONENT host)
 install(FILES "${PROJECT_SOURCE_DIR}/include/ai_module.h" DESTINATION include COMPONENT host)
