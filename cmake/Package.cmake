@@ -13,7 +13,7 @@ include_guard(GLOBAL)
 add_custom_target(host_package_files)
 set(_host_package_targets vantrell vantrell_isolated vantrell_sandboxed tarrowby vantrell_companion native_ai_bridge
     native_ai_bridge_jars demo_host)
-foreach(_target vantrell-companion-i386 vantrell_companion_x86)
+foreach(_target vantrell-companion-i386 vantrell_companion_x86 aimodule-check aimodule-check-i386)
   if(TARGET ${_target})
     list(APPEND _host_package_targets ${_target})
   endif()
@@ -64,6 +64,15 @@ endif()
 install(FILES ${_bridge_jar} ${_demo_jar} ${VANTRELL_BRIDGE_SOURCES_JAR} ${VANTRELL_BRIDGE_JAVADOC_JAR}
               ${VANTRELL_BRIDGE_POM} DESTINATION . COMPONENT host)
 install(FILES "${PROJECT_SOURCE_DIR}/include/ai_module.h" DESTINATION include COMPONENT host)
+# The checker, which tells a host why a module does not load or only gives
+# defaults (the bridge says no more than false), with the 32-bit one it runs
+# for a 32-bit Linux module's session.
+if(TARGET aimodule-check)
+  install(TARGETS aimodule-check RUNTIME DESTINATION . COMPONENT host)
+  if(TARGET aimodule-check-i386)
+    install(TARGETS aimodule-check-i386 RUNTIME DESTINATION . COMPONENT host)
+  endif()
+endif()
 # Component "maven": the bridge jar, its sources and javadoc and its POM in
 # a Maven repository's layout (scripts/install-maven.sh):
 #   cmake --install <build dir> --component maven --prefix ~/.m2/repository
@@ -124,8 +133,37 @@ Windows' own: it loads from any folder and any working directory.")
   endif()
 else()
   set(VANTRELL_PATH_SEPARATOR ":")
-  set(VANTRELL_PLATFORM_NOTE "The Linux bridge and its companions need glibc ${VANTRELL_GLIBC_PROMISED} or newer (Debian 12, Ubuntu 22.04,
+  set(VANTRELL_PLATFORM_NOTE "The Linux bridge, its companions and the checker need glibc ${VANTRELL_GLIBC_PROMISED} or newer (Debian 12, Ubuntu 22.04,
 RHEL 9 and later).")
+endif()
+# The checker: what it is, and how a host learns with it why a module did
+# not load or only gives defaults.
+set(VANTRELL_CHECKER_LINES "")
+set(VANTRELL_CHECKER_COMMAND "aimodule-check --smoke <module>   (the SDK's: scripts/install-sdk.sh)")
+if(TARGET aimodule-check)
+  set(VANTRELL_CHECKER_LINES
+      "- $<TARGET_FILE_NAME:aimodule-check>: the module checker: why a module does not load, or only gives defaults\n")
+  if(TARGET aimodule-check-i386)
+    string(APPEND VANTRELL_CHECKER_LINES
+           "- aimodule-check-i386: the same for a 32-bit x86 module's session, which aimodule-check runs\n")
+  endif()
+  set(VANTRELL_CHECKER_COMMAND "<this folder>/$<TARGET_FILE_NAME:aimodule-check> --smoke <module>")
+endif()
+set(VANTRELL_WHY_NOTE "Why a module does not load, or only gives defaults: the bridge says no more than false, and a
+module that crashed in its companion only gives defaults. Run the checker on the module:
+  ${VANTRELL_CHECKER_COMMAND}
+(with --sandbox too for a host started with -Dvantrell.isolation=sandbox). It gives the loader's
+reason (a wrong path, another architecture or width, a missing library, a kernel that refuses 32-bit
+programs, what the sandbox lacks here) and names each call that crashes, hangs or throws.")
+if(WIN32)
+  set(VANTRELL_MODULE_PATH_NOTE "Module paths: initializeLibrary hands the path to Windows' loader as it is. A name without a
+folder (my_player.dll) is searched in Windows' DLL search order, where the working directory comes
+after the program's folder and the system folders: give an absolute path.")
+else()
+  set(VANTRELL_MODULE_PATH_NOTE "Module paths: initializeLibrary hands the path to the system's loader as it is. A name without a
+slash (libmy_player.so) is searched only where the loader looks for libraries (LD_LIBRARY_PATH, its
+cache, /lib, /usr/lib), never in the working directory: give ./libmy_player.so or an absolute path.
+A path with a slash is taken from the working directory.")
 endif()
 configure_file("${CMAKE_CURRENT_LIST_DIR}/package/README.txt.in" "${CMAKE_BINARY_DIR}/package/README.txt.in" @ONLY)
 file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/package/README.txt" INPUT "${CMAKE_BINARY_DIR}/package/README.txt.in")
