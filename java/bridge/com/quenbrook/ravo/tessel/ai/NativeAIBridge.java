@@ -152,10 +152,10 @@ public final class NativeAIBridge {
      * reachable, until the process ends; call {@link #terminate} first.
      * Does not call the module's {@code initialize}.
      *
-     * <p>A name without a slash is searched where the platform's loader looks
-     * for libraries, not in the working directory: give
-     * {@code "./libmy_player.so"} rather than {@code "libmy_player.so"} (see
-     * the class's "Module paths"). When this answers false, run
+     * <p>On Linux a name without a slash is searched only where the loader
+     * looks for libraries, never in the working directory: give
+     * {@code "./libmy_player.so"}, not {@code "libmy_player.so"} (the
+     * class's "Module paths" says more). When this answers false, run
      * {@code aimodule-check --smoke <path>} (the host package's checker; with
      * {@code --sandbox} for a sandboxed host): it says why.
      *
