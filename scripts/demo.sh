@@ -13,14 +13,17 @@
 # changes the limit); a module that crashes the JVM ends it with the module
 # function it crashed in and the path of the JVM's crash report; one that
 # lets a C++ exception out of a function other than endGame, with the
-# exception's type and text.
+# exception's type and text; one that does not load, with the reason the
+# checker gives (scripts/explain-load-failure.sh): the loader's words, or
+# for a module of another kind (architecture, system, width) what it is and
+# what this bridge loads.
 set -euo pipefail
 caller=$PWD
 cd "$(dirname "$0")/.."
 root=$PWD
 
 isolation=()
-checker_options=(--smoke)
+explain_options=()
 bridge_file=libvantrell.so
 if [[ "${1:-}" == "--isolated" ]]; then
     isolation=(-Dvantrell.isolation=process)
@@ -28,7 +31,7 @@ if [[ "${1:-}" == "--isolated" ]]; then
     shift
 elif [[ "${1:-}" == "--sandbox" ]]; then
     isolation=(-Dvantrell.isolation=sandbox)
-    checker_options=(--smoke --sandbox)
+    explain_options=(--sandbox)
     bridge_file=libvantrell_sandboxed.so
     shift
 fi
@@ -68,18 +71,10 @@ exec 4>&-
 wait "$tee_pid" || true
 
 if ((status == 3)); then
-    # The bridge says only that the load failed; the checker says why (in
-    # the sandbox: what the sandbox lacks here).
-    diagnosis=$("$build/tools/aimodule_check/aimodule-check" "${checker_options[@]}" "$module" 2>&1 || true)
-    error=$(sed -n 's/^does not load: //p' <<<"$diagnosis")
-    cause=$(sed -n 's/^likely cause: //p' <<<"$diagnosis")
-    not_here=$(sed -n 's/^not run here: //p' <<<"$diagnosis")
-    not_run=$(sed -n 's/^smoke session: not run, //p' <<<"$diagnosis")
-    if grep -q '^kind: ELF shared library (32-bit x86)' <<<"$diagnosis" &&
-        [[ ! -x $build/bridge/vantrell-companion-i386 ]]; then
-        not_here="it is a 32-bit module, which a 64-bit host plays through vantrell-companion-i386, and this build has none (it needs g++-multilib: apt-get install g++-multilib, then run the demo again)"
-    fi
-    echo "demo: could not load $module: ${error:-${not_run:-${not_here:-the bridge refused it}}}${cause:+ (likely cause: $cause)}" >&2
+    # The bridge says only that the load failed; the checker says why (for
+    # a module of another kind, what it is; in the sandbox, what the sandbox
+    # lacks here).
+    echo "demo: could not load $module: $(scripts/explain-load-failure.sh "$build" "${explain_options[@]}" "$module")" >&2
 elif ((status == 4)); then
     echo "demo: stopped: a module call did not return (the line above names it)" >&2
 elif ((status == 0)); then

@@ -1,5 +1,5 @@
 # A host author's Maven build against the bridge's coordinates, set up as
-# the README's offline setup says: the bridge installed into a fresh
+# docs/host-authors.md's offline setup says: the bridge installed into a fresh
 # repository as scripts/install-maven.sh does; the settings and the plugin
 # versions of docs/maven-offline, used as they stand; the project in
 # maven_host/ packaged with Maven, once to copy Maven's plugins from Debian's

@@ -45,9 +45,9 @@ foreach(file IN LISTS installed)
   string(TOLOWER "${file}" file)
   list(APPEND packaged "${file}")
 endforeach()
-# The native files: libraries and the companion programs.
+# The native files: libraries, the companion programs and the checkers.
 foreach(file IN LISTS installed)
-  if(NOT file MATCHES "\\.(dll|so|exe)$|companion-[a-z0-9_]+$")
+  if(NOT file MATCHES "\\.(dll|so|exe)$|companion-[a-z0-9_]+$|^aimodule-check(-i386)?$")
     continue()
   endif()
   execute_process(COMMAND "${OBJDUMP}" -h -p "${folder}/${file}" RESULT_VARIABLE rc OUTPUT_VARIABLE listing)

@@ -18,7 +18,29 @@ package com.quenbrook.ravo.tessel.ai;
  * {@code fromX, fromY, toX, toY, special}. The module sees unsigned bytes,
  * so a Java element of -56 is the module's 200: read them with
  * {@code b & 0xFF}. <b>Texts</b> cross in modified UTF-8; a text the host
- * passes is lent to the module for the call only.
+ * passes is lent to the module for the call only. The order of the calls in
+ * one game, and what each value means: the package's overview,
+ * "A game, call by call".
+ *
+ * <p><b>Module paths.</b> {@link #initializeLibrary} hands the path to the
+ * platform's loader as it is. On Linux a name without a slash
+ * ({@code "libmy_player.so"}) is searched only where the system looks for
+ * libraries ({@code LD_LIBRARY_PATH}, the loader's cache, {@code /lib},
+ * {@code /usr/lib}), never in the working directory: give
+ * {@code "./libmy_player.so"} or an absolute path; a path with a slash is
+ * taken from the working directory. On Windows a name without a folder goes
+ * through Windows' DLL search order, in which the working directory comes
+ * after the program's folder and the system folders: give an absolute path.
+ *
+ * <p><b>Why a module does not load, or only gives defaults.</b> The bridge
+ * tells no more than false, and a module whose companion crashed (below)
+ * answers as one that lacks every function; to learn why, run the checker
+ * that ships beside this jar in the host package on the module,
+ * {@code aimodule-check --smoke <module>} (with {@code --sandbox} too for a
+ * host started with {@code -Dvantrell.isolation=sandbox}), which gives the
+ * loader's reason (a wrong path, another architecture or width, a missing
+ * library, a kernel that refuses 32-bit programs, what the sandbox lacks)
+ * and names each call that crashes, hangs or throws.
  *
  * <p><b>Loading the native library.</b> The class loads the bridge once,
  * when it is first used, in the first of these ways that applies:
@@ -129,6 +151,13 @@ public final class NativeAIBridge {
      * A module already loaded is not unloaded: it stays in memory, no longer
      * reachable, until the process ends; call {@link #terminate} first.
      * Does not call the module's {@code initialize}.
+     *
+     * <p>On Linux a name without a slash is searched only where the loader
+     * looks for libraries, never in the working directory: give
+     * {@code "./libmy_player.so"}, not {@code "libmy_player.so"} (the
+     * class's "Module paths" says more). When this answers false, run
+     * {@code aimodule-check --smoke <path>} (the host package's checker; with
+     * {@code --sandbox} for a sandboxed host): it says why.
      *
      * @param path the module's file, as the platform's loader takes it
      * @return true when the module loaded; false (and the slot empty) when it
