@@ -73,25 +73,41 @@ package com.quenbrook.ravo.tessel.ai;
  * <p><b>What a module can do to the host.</b> By default the module runs in
  * the host's process, on the calling thread: a module that crashes (an
  * access violation, say) ends the JVM, and a module that does not return
- * blocks the thread that called it. Only an exception out of
- * {@link #endGame} is caught by the bridge.
+ * blocks the thread that called it, for good: in process no deadline can be
+ * kept, as nothing can stop a thread inside a module. Only an exception out
+ * of {@link #endGame} is caught by the bridge.
  *
  * <p><b>Isolation.</b> With {@code -Dvantrell.isolation=process}
  * ({@link #ISOLATION_PROPERTY}; the default is {@code inprocess}) the jar
  * loads the bridge built for isolation, which plays every module in a
  * companion process of the module's own width, shipped beside the bridge:
- * the same answers, the same output, one call at a time, but the module's
- * code runs in that process. A 64-bit JVM plays 32-bit x86 modules that
- * way in any case (Linux and Windows): the bridge reads the module's width
- * from its file. Through a companion:
+ * the same answers, the same output, but the module's code runs in that
+ * process. A 64-bit JVM plays 32-bit x86 modules that way in any case
+ * (Linux and Windows): the bridge reads the module's width from its file.
+ * Through a companion:
  * <ul>
  * <li>a module that crashes, or whose companion is killed, ends only the
  *     companion: that call and every later one give their default results,
- *     at once, until the next {@link #initializeLibrary}, which starts a new
- *     companion;</li>
- * <li>a module call that does not return still blocks the calling thread,
- *     as in process; {@link #terminate} waits at most 5 s for the module to
- *     be unloaded, then ends the companion;</li>
+ *     at once (whatever processes the module started, which end with the
+ *     companion), until the next {@link #initializeLibrary}, which starts a
+ *     new companion;</li>
+ * <li>a module call that does not return blocks the calling thread, unless
+ *     the host gives each call a deadline with
+ *     {@code -Dvantrell.callTimeout=<milliseconds>}
+ *     ({@link #CALL_TIMEOUT_PROPERTY}; absent or 0: none): a call, or a
+ *     load, that has not answered by then gives its default, its companion
+ *     and all it started are ended, and every later call gives its default
+ *     until the next {@link #initializeLibrary}. Without a deadline, a host
+ *     gives up on such a module from another thread: {@link #terminate} or
+ *     {@link #initializeLibrary} while a call is in flight ends that call's
+ *     companion (also one stopped by a signal), and the call returns its
+ *     default at once. The properties are read at each
+ *     {@link #initializeLibrary};</li>
+ * <li>calls take turns: two host threads calling at once each get their own
+ *     answer, one after the other (in process that is the module's
+ *     business, and the rule stays one call at a time);</li>
+ * <li>{@link #terminate} waits at most 5 s for the module to be unloaded,
+ *     then ends the companion;</li>
  * <li>one companion per width serves the host until it ends, and loads
  *     modules as the host's own loader would: the same module loaded twice
  *     needs two {@link #terminate} calls to be unloaded;</li>
@@ -101,31 +117,72 @@ package com.quenbrook.ravo.tessel.ai;
  * <li>everything the companion answers is checked before it is believed; a
  *     companion that answers out of turn or out of bounds is ended, as if it
  *     had crashed;</li>
- * <li>when the host ends without {@link #terminate}, the companion ends by
- *     itself, its module's unwritten output flushed, within 3 s (a module
- *     still in a call is ended then).</li>
+ * <li>the module's output (what it left in its C runtime's buffers) is
+ *     written when it is unloaded or another module is loaded, and when the
+ *     host ends, with or without {@link #terminate}: before the host's
+ *     process has ended (the host waits at most 2 s for it; a module still
+ *     in a call is ended then), so that nothing of the companion's comes
+ *     after the host's own last word.</li>
  * </ul>
  * A call through a companion costs a few microseconds more than in process
- * (the project's README gives the figures).
+ * (the project's docs/performance.md gives the figures).
  *
  * <p><b>A sandbox.</b> With {@code -Dvantrell.isolation=sandbox} every module
  * is played as with {@code process}, in a companion of its own that confines
- * itself once it has loaded the module and before its first call: the module
- * may compute, on any number of threads, answer and print, and nothing else.
- * On Linux it can open, create, remove or run no file, make no socket and
- * no process, trace no process, send no signal outside its companion, and
- * has an address space of 1 GiB (32-bit) or 4 GiB (64-bit) and 64 open
- * files; a refused action is a failed call (EPERM or EACCES), never an end of
- * the module. This needs Landlock ABI 6 (Linux 6.12) or newer and seccomp.
- * On Windows the companion runs in a job of one process whose memory is
- * capped at the same sizes, at a low integrity level (which keeps it from
- * writing where the user's processes write); Windows enforces these, Wine
- * accepts them and enforces none. Where a mechanism is missing the sandbox
- * does not start and {@link #initializeLibrary} is false: never an
- * unconfined module. A sandboxed companion loads nothing after its module,
- * so each {@link #initializeLibrary} starts a new one and ends the one before
- * (its module could no longer be reached): repeated loads of one module are
- * not counted there as the loader counts them in process.
+ * itself before the module's first instruction (its constructors, its static
+ * initialisers and any thread they start run confined): the module may
+ * compute, run threads, answer and print, and nothing else. A refused action
+ * is a failed call (EPERM, EACCES or EAGAIN), never an end of the module; a
+ * load the sandbox refuses (a library of the module's that it may not read,
+ * a constructor that dies) is {@link #initializeLibrary} false, and
+ * {@code aimodule-check --smoke --sandbox} says why. What Linux enforces, and
+ * Windows (its job object and low integrity level, both set before the load;
+ * Wine accepts both and enforces neither):
+ * <ul>
+ * <li>files: on Linux (Landlock) it reads its module's file, the system's
+ *     library folders and the files and folders the host grants with
+ *     {@code -Dvantrell.sandbox.read=<path>[<path separator><path>...]}
+ *     ({@link #SANDBOX_READ_PROPERTY}; read-only, a folder with all beneath
+ *     it, as the host named them when the module was loaded), and writes,
+ *     makes, removes and runs none; on Windows the low integrity level keeps
+ *     it from writing where the user's processes write, and reading is not
+ *     confined;</li>
+ * <li>network, other processes, interprocess communication: on Linux a
+ *     filter lets through only the system calls a computing, allocating,
+ *     threading and printing module needs, and refuses the rest: no socket
+ *     (nor io_uring, which could make one), no process, no program, no
+ *     tracing, no System V IPC or keyring, signals to itself only, TCP bind
+ *     and connect refused by Landlock too; on Windows the job allows no
+ *     process, and the network is not confined;</li>
+ * <li>privileges: on Linux the companion holds no capability in any set,
+ *     whatever user runs the host (it runs in a user namespace of its own;
+ *     a root host's companion has nobody as its real user and keeps root's
+ *     file permissions within what Landlock allows), gains none, and the
+ *     privileged calls (namespaces, mounting, {@code bpf},
+ *     {@code perf_event_open}, rebooting, raising its priority, ...) are
+ *     outside the filter; on Windows the token keeps its privileges at a low
+ *     integrity level;</li>
+ * <li>the terminal: on Linux the companion is in a session of its own, with
+ *     no controlling terminal and an empty standard input, and its only
+ *     terminal requests are the two a C library's stdio makes (so it cannot
+ *     type into the host's terminal); on Windows its standard input is
+ *     empty; both write to the host's standard output and error;</li>
+ * <li>threads and memory: on Linux the module may start at most 64 threads
+ *     ({@link #SANDBOX_THREAD_LIMIT}; then a new one fails with EAGAIN) and
+ *     has an address space of 1 GiB (32-bit) or 4 GiB (64-bit), 64 open
+ *     files and no core dump; on Windows the job caps the memory at the same
+ *     sizes, which alone bounds the threads;</li>
+ * <li>its environment: on Linux only the host's locale variables (the
+ *     rest may hold what a module's chat could carry off); on Windows the
+ *     host's.</li>
+ * </ul>
+ * This needs Landlock ABI 6 (Linux 6.12) or newer, seccomp and user
+ * namespaces; where one is missing the sandbox does not start and
+ * {@link #initializeLibrary} is false: never an unconfined module. A
+ * sandboxed companion loads nothing after its module, so each
+ * {@link #initializeLibrary} starts a new one and ends the one before, its
+ * module unloaded and its output written first: repeated loads of one module
+ * are not counted there as the loader counts them in process.
  */
 public final class NativeAIBridge {
     /** The system property that names the native library's file, when set. */
@@ -139,6 +196,25 @@ public final class NativeAIBridge {
      * printing).
      */
     public static final String ISOLATION_PROPERTY = "vantrell.isolation";
+
+    /**
+     * The system property that gives each call through a companion a
+     * deadline, in milliseconds (absent or 0: none): a call or load that has
+     * not answered by then gives its default, and its module is ended. Read
+     * at each {@link #initializeLibrary}; in process it has no effect.
+     */
+    public static final String CALL_TIMEOUT_PROPERTY = "vantrell.callTimeout";
+
+    /**
+     * The system property that grants a sandboxed module read-only access to
+     * files and folders besides its own file and the system's libraries
+     * (Linux): paths separated by {@link java.io.File#pathSeparator}. Read at
+     * each {@link #initializeLibrary}.
+     */
+    public static final String SANDBOX_READ_PROPERTY = "vantrell.sandbox.read";
+
+    /** The threads a sandboxed module may start (Linux); a new one beyond them fails. */
+    public static final int SANDBOX_THREAD_LIMIT = 64;
 
     static {
         NativeLibraryLoader.load(LIBRARY_PROPERTY, ISOLATION_PROPERTY);

@@ -6,6 +6,7 @@ import static org.junit.jupiter.api.Assertions.assertNotEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
+import com.quenbrook.ravo.tessel.ai.NativeAIBridge;
 import com.quenbrook.ravo.tessel.ai.sandbox.Hosts.Run;
 import com.quenbrook.ravo.tessel.ai.sandbox.Listeners.Datagrams;
 import com.quenbrook.ravo.tessel.ai.sandbox.Listeners.Streams;
@@ -346,9 +347,11 @@ class SandboxEscapeTest {
         try (RunFolder folder = folder("thread_flood")) {
             Run run = Hosts.host(user, Mode.SANDBOX, folder, false, "option:1", "status", "option:2", "report", "name");
             int started = Integer.parseInt(run.answer("getCreateGameOption(1)"));
-            assertTrue(started > 0 && started <= 64, started + " threads started\n" + run);
+            // Exactly the bound the host's documentation names.
+            assertEquals(NativeAIBridge.SANDBOX_THREAD_LIMIT, started, started + " threads started\n" + run);
             int threads = Integer.parseInt(run.status("Threads").get(0));
-            assertTrue(threads <= 64 + 2, "the companion ran " + threads + " threads\n" + run);
+            assertTrue(threads <= NativeAIBridge.SANDBOX_THREAD_LIMIT + 2,
+                    "the companion ran " + threads + " threads\n" + run);
             assertEquals(String.valueOf(started), run.answer("getCreateGameOption(2)"), "threads ended");
             assertEquals("thread flood", run.answer("getPublicName"));
         }
