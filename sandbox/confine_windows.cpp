@@ -11,7 +11,7 @@ namespace {
 std::string why(const char *what) { return std::string(what) + " (error " + std::to_string(GetLastError()) + ")"; }
 
 // A job that holds this process alone: no process it starts may run, and
-// its memory is capped. Kept open for the process's life.
+// its memory is capped.
 std::string join_job() {
     HANDLE job = CreateJobObjectW(nullptr, nullptr);
     if (!job)
@@ -21,10 +21,19 @@ std::string join_job() {
         JOB_OBJECT_LIMIT_ACTIVE_PROCESS | JOB_OBJECT_LIMIT_PROCESS_MEMORY | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
     limits.BasicLimitInformation.ActiveProcessLimit = 1;
     limits.ProcessMemoryLimit = static_cast<SIZE_T>(address_space_limit);
-    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits))
-        return why("job object limits");
-    if (!AssignProcessToJobObject(job, GetCurrentProcess()))
-        return why("a job object for this process");
+    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        const std::string missing = why("job object limits");
+        CloseHandle(job);
+        return missing;
+    }
+    if (!AssignProcessToJobObject(job, GetCurrentProcess())) {
+        const std::string missing = why("a job object for this process");
+        CloseHandle(job);
+        return missing;
+    }
+    // The job lives as long as this process is in it; a handle kept here
+    // would let the module lift its limits.
+    CloseHandle(job);
     return "";
 }
 

@@ -54,6 +54,7 @@ const char *const readable_files[] = {
     "/etc/ld.so.cache", // the loader's index of them
     "/dev/urandom",     // a C++ runtime's random device, where it reads one
     "/dev/random",
+    "/sys/devices/system/cpu/online", // the processors a thread pool is sized by
 };
 
 // The folders /etc/ld.so.conf names, following its includes (a few levels).

@@ -5,11 +5,13 @@
 #include <linux/audit.h>
 #include <signal.h>
 #include <sys/syscall.h>
+#include <sys/uio.h>
 #include <ucontext.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
+#include <cstring>
 
 // The gate: a system call with the number and six arguments given,
 // returning the kernel's answer (-errno on failure).
@@ -76,6 +78,8 @@ constexpr std::uint32_t own_architecture = AUDIT_ARCH_I386;
 constexpr int argument_registers[] = {REG_EBX, REG_ECX, REG_EDX, REG_ESI, REG_EDI, REG_EBP};
 constexpr int answer_register = REG_EAX;
 #endif
+
+long own_pid = 0;
 
 // Written by the handler, on any thread; read between calls.
 constexpr int most_refusals = 64;
@@ -152,8 +156,68 @@ const char *detail_of(long number) {
     return nullptr;
 }
 
-void on_trapped_call(int, siginfo_t *info, void *context) {
-    greg_t *registers = static_cast<ucontext_t *>(context)->uc_mcontext.gregs;
+// Copies between the handler and the module's memory, through the gate
+// (process_vm_readv and _writev on this process, which the filter lets
+// through there only): a pointer that points nowhere gives a short count,
+// never a fault in the handler. The number of bytes copied.
+long copy_from_module(void *to, const void *from, std::size_t size) {
+    iovec here{to, size}, there{const_cast<void *>(from), size};
+    return vantrell_sandbox_gate(__NR_process_vm_readv, own_pid, reinterpret_cast<long>(&here), 1,
+                                 reinterpret_cast<long>(&there), 1, 0);
+}
+long copy_to_module(void *to, const void *from, std::size_t size) {
+    iovec here{const_cast<void *>(from), size}, there{to, size};
+    return vantrell_sandbox_gate(__NR_process_vm_writev, own_pid, reinterpret_cast<long>(&here), 1,
+                                 reinterpret_cast<long>(&there), 1, 0);
+}
+
+// The path a refused call names, as far as it can be read; empty when none.
+void path_of(long pointer, char (&path)[longest_refusal]) {
+    path[0] = '\0';
+    if (pointer == 0)
+        return;
+    const long read = copy_from_module(path, reinterpret_cast<const void *>(pointer), sizeof path - 1);
+    path[read > 0 ? read : 0] = '\0';
+}
+
+// The kernel's signal set: a bit for each signal, from 1.
+using KernelSignals = std::uint64_t;
+constexpr KernelSignals bit(int signal) { return KernelSignals{1} << (signal - 1); }
+
+// rt_sigprocmask, done here on the mask the thread gets back when the
+// handler returns, SIGSYS never blocked: a trap in a thread that blocks it
+// would end the process, where the sandbox would merely refuse.
+long change_signal_mask(ucontext_t &context, const long (&arguments)[6]) {
+    const long how = arguments[0];
+    const auto *set = reinterpret_cast<const void *>(arguments[1]);
+    void *old = reinterpret_cast<void *>(arguments[2]);
+    if (arguments[3] != sizeof(KernelSignals))
+        return -EINVAL;
+    KernelSignals current = 0, asked = 0;
+    std::memcpy(&current, &context.uc_sigmask, sizeof current);
+    KernelSignals next = current;
+    if (set) {
+        if (copy_from_module(&asked, set, sizeof asked) != sizeof asked)
+            return -EFAULT;
+        if (how == SIG_BLOCK)
+            next = current | asked;
+        else if (how == SIG_UNBLOCK)
+            next = current & ~asked;
+        else if (how == SIG_SETMASK)
+            next = asked;
+        else
+            return -EINVAL;
+    }
+    if (old && copy_to_module(old, &current, sizeof current) != sizeof current)
+        return -EFAULT;
+    next &= ~(bit(SIGSYS) | bit(SIGKILL) | bit(SIGSTOP));
+    std::memcpy(&context.uc_sigmask, &next, sizeof next);
+    return 0;
+}
+
+void on_trapped_call(int, siginfo_t *info, void *raw_context) {
+    ucontext_t &context = *static_cast<ucontext_t *>(raw_context);
+    greg_t *registers = context.uc_mcontext.gregs;
     const long number = info->si_syscall;
     if (info->si_arch != own_architecture) {
         registers[answer_register] = -EPERM;
@@ -163,21 +227,29 @@ void on_trapped_call(int, siginfo_t *info, void *context) {
     long arguments[6];
     for (int i = 0; i < 6; ++i)
         arguments[i] = static_cast<long>(registers[argument_registers[i]]);
+    // Done here, as the kernel would: never a refusal.
+    if (number == __NR_rt_sigprocmask) {
+        registers[answer_register] = change_signal_mask(context, arguments);
+        return;
+    }
+    if (number == __NR_rt_sigaction) { // for SIGSYS, which stays this handler's
+        registers[answer_register] = 0;
+        return;
+    }
+    char path[longest_refusal];
     const int path_at = path_argument(number);
-    const char *path = path_at >= 0 ? reinterpret_cast<const char *>(arguments[path_at]) : nullptr;
+    path_of(path_at >= 0 ? arguments[path_at] : 0, path);
+    char unknown[32];
     if (opens_a_file(number)) {
         const long answer = vantrell_sandbox_gate(number, arguments[0], arguments[1], arguments[2], arguments[3],
                                                   arguments[4], arguments[5]);
         registers[answer_register] = answer;
-        if (answer == -EACCES) {
-            char unknown[32];
+        if (answer == -EACCES)
             note(call_name(number, unknown), nullptr, path);
-        }
         return;
     }
-    registers[answer_register] = path ? -EACCES : -EPERM;
-    char unknown[32];
-    note(call_name(number, unknown), detail_of(number), path);
+    registers[answer_register] = path_at >= 0 ? -EACCES : -EPERM;
+    note(call_name(number, unknown), detail_of(number), path_at >= 0 ? path : nullptr);
 }
 
 } // namespace
@@ -185,6 +257,7 @@ void on_trapped_call(int, siginfo_t *info, void *context) {
 std::uintptr_t gate_address() { return reinterpret_cast<std::uintptr_t>(vantrell_sandbox_gate_return); }
 
 void name_refusals_from_now_on() {
+    own_pid = getpid();
     struct sigaction action {};
     action.sa_sigaction = on_trapped_call;
     action.sa_flags = SA_SIGINFO;

@@ -2,12 +2,14 @@
 
 #include "bpf_program.hpp"
 
+#include <csignal>
 #include <linux/audit.h>
 #include <linux/prctl.h>
 #include <linux/seccomp.h>
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstddef>
@@ -32,15 +34,19 @@ constexpr std::uint32_t own_architecture = AUDIT_ARCH_I386;
 // needs, and the loader that maps it and its system libraries.
 const std::vector<AllowedCall> calls = {
     // What it holds: its standard streams, and the files Landlock lets it open.
-    {CALL(read), Rule::allow, "reads a descriptor it holds"},
-    {CALL(readv), Rule::allow, "reads a descriptor it holds (stdio)"},
-    {CALL(pread64), Rule::allow, "reads a library at an offset (the loader)"},
+    // Reading: not the host's standard output or error, which may be the
+    // host's terminal, open for reading too (its standard input is empty).
+    {CALL(read), Rule::not_host_stream, "reads a descriptor it holds"},
+    {CALL(readv), Rule::not_host_stream, "reads a descriptor it holds (stdio)"},
+    {CALL(pread64), Rule::not_host_stream, "reads a library at an offset (the loader)"},
     {CALL(write), Rule::allow, "writes to a descriptor it holds: its standard output and error"},
     {CALL(writev), Rule::allow, "writes to a descriptor it holds (stdio)"},
 #if defined(__NR__llseek)
-    {CALL(_llseek), Rule::allow, "moves in a file it reads"},
+    {CALL(_llseek), Rule::own_position, "moves in a file it reads"},
 #endif
-    {CALL(lseek), Rule::allow, "moves in a file it reads"},
+    {CALL(lseek), Rule::own_position,
+     "moves in a file it reads (not in a standard stream, whose position the "
+     "host shares)"},
     {CALL(close), Rule::allow, "closes what it opened"},
 #if defined(__NR_open)
     {CALL(open), Rule::landlock,
@@ -50,6 +56,13 @@ const std::vector<AllowedCall> calls = {
     {CALL(openat), Rule::landlock, "opens a file, as open"},
     {CALL(getdents64), Rule::allow, "lists a folder it may read"},
     {CALL(getcwd), Rule::allow, "the working folder's name: the loader makes a relative module path absolute"},
+#if defined(__NR_readlink)
+    {CALL(readlink), Rule::allow, "a link's target (realpath): metadata, as a path's status"},
+    {CALL(access), Rule::allow, "whether a path may be read: metadata, as a path's status"},
+#endif
+    {CALL(readlinkat), Rule::allow, "the same, the newer call"},
+    {CALL(faccessat), Rule::allow, "the same, the newer call"},
+    {CALL(faccessat2), Rule::allow, "the same, the newer call"},
 #if defined(__NR_fstat64)
     {CALL(fstat64), Rule::allow, "the kind and size of a descriptor (stdio, the loader)"},
     {CALL(fstatat64), Rule::allow, "the same through a path: a path's metadata is visible, never its contents"},
@@ -94,6 +107,9 @@ const std::vector<AllowedCall> calls = {
     {CALL(exit_group), Rule::allow, "ends the process"},
     {CALL(gettid), Rule::allow, "its thread's id"},
     {CALL(getpid), Rule::allow, "its own id"},
+    {CALL(getppid), Rule::allow, "its parent's id"},
+    {CALL(process_vm_readv), Rule::gate_copy, "only the checker's trap handler, reading the module's arguments"},
+    {CALL(process_vm_writev), Rule::gate_copy, "only the checker's trap handler, writing a call's answer"},
     {CALL(sched_yield), Rule::allow, "gives up the processor"},
     {CALL(sched_getaffinity), Rule::own_process, "its own processors: how many threads are worth starting"},
 
@@ -112,8 +128,8 @@ const std::vector<AllowedCall> calls = {
     {CALL(getrusage), Rule::allow, "its own processor time and memory"},
 
     // Signals within itself.
-    {CALL(rt_sigaction), Rule::allow, "handles a signal"},
-    {CALL(rt_sigprocmask), Rule::allow, "blocks a signal in a thread"},
+    {CALL(rt_sigaction), Rule::signal_action, "handles a signal"},
+    {CALL(rt_sigprocmask), Rule::signal_mask, "blocks a signal in a thread"},
     {CALL(rt_sigreturn), Rule::allow, "returns from a signal handler"},
 #if defined(__NR_sigreturn)
     {CALL(sigreturn), Rule::allow, "returns from a signal handler"},
@@ -181,8 +197,11 @@ std::vector<sock_filter> filter_program(pid_t own, bool name_refusals, std::uint
     BpfProgram f;
     const auto allow = f.place(), refuse = f.place(), no_such_call = f.place();
     std::map<Rule, BpfProgram::Place> rules;
-    for (Rule rule : {Rule::own_process, Rule::terminal_query, Rule::thread_only, Rule::thread_name, Rule::landlock})
+    for (Rule rule :
+         {Rule::not_host_stream, Rule::own_position, Rule::own_process, Rule::terminal_query, Rule::thread_only,
+          Rule::thread_name, Rule::landlock, Rule::signal_mask, Rule::signal_action, Rule::gate_copy})
         rules[rule] = f.place();
+    const auto trap = f.place();
     rules[Rule::allow] = allow;
     rules[Rule::no_such_call] = no_such_call;
 
@@ -197,6 +216,22 @@ std::vector<sock_filter> filter_program(pid_t own, bool name_refusals, std::uint
     for (const AllowedCall &call : calls)
         f.if_equal(static_cast<std::uint32_t>(call.number), rules[call.rule]);
     f.give(refusal);
+
+    f.mark(rules[Rule::not_host_stream]);
+    f.load(argument(0));
+    f.if_equal(STDOUT_FILENO, refuse);
+    f.if_equal(STDERR_FILENO, refuse, allow);
+
+    f.mark(rules[Rule::own_position]);
+    f.load(argument(0));
+    f.if_at_least(STDERR_FILENO + 1, allow, refuse);
+
+    f.mark(rules[Rule::signal_mask]);
+    f.give(name_refusals ? SECCOMP_RET_TRAP : SECCOMP_RET_ALLOW);
+
+    f.mark(rules[Rule::signal_action]);
+    f.load(argument(0));
+    f.if_equal(SIGSYS, name_refusals ? trap : allow, allow);
 
     f.mark(rules[Rule::own_process]);
     f.load(argument(0));
@@ -222,25 +257,42 @@ std::vector<sock_filter> filter_program(pid_t own, bool name_refusals, std::uint
     f.if_equal(PR_GET_NAME, allow);
     f.if_equal(PR_SET_PDEATHSIG, allow, refuse);
 
+    // At the gate: the trap handler's own calls.
+    const auto at_the_gate = [&](BpfProgram::Place yes) {
+        f.load(instruction_pointer_low);
+#if defined(__x86_64__)
+        f.if_equal(static_cast<std::uint32_t>(gate), BpfProgram::next, refuse);
+        f.load(instruction_pointer_low + 4);
+        f.if_equal(static_cast<std::uint32_t>(gate >> 32), yes, refuse);
+#else
+        f.if_equal(static_cast<std::uint32_t>(gate), yes, refuse);
+#endif
+    };
     f.mark(rules[Rule::landlock]);
     if (name_refusals) {
         // Made again by the trap handler at the gate, so that a refusal is
         // seen and named; Landlock judges it either way.
-        f.load(instruction_pointer_low);
-        f.if_equal(static_cast<std::uint32_t>(gate), BpfProgram::next, refuse);
-#if defined(__x86_64__)
-        f.load(instruction_pointer_low + 4);
-        f.if_equal(static_cast<std::uint32_t>(gate >> 32), allow, refuse);
-#else
-        f.give(SECCOMP_RET_ALLOW);
-#endif
+        at_the_gate(allow);
     } else {
         f.give(SECCOMP_RET_ALLOW);
+    }
+
+    f.mark(rules[Rule::gate_copy]);
+    if (name_refusals) {
+        const auto on_itself = f.place();
+        at_the_gate(on_itself);
+        f.mark(on_itself);
+        f.load(argument(0));
+        f.if_equal(static_cast<std::uint32_t>(own), allow, refuse);
+    } else {
+        f.give(refusal);
     }
 
     // The answers, last: a filter jumps forward only.
     f.mark(refuse);
     f.give(refusal);
+    f.mark(trap);
+    f.give(SECCOMP_RET_TRAP);
     f.mark(allow);
     f.give(SECCOMP_RET_ALLOW);
     f.mark(no_such_call);
@@ -262,8 +314,6 @@ const char *call_name(long number, char (&unknown)[32]) {
         NAMED(execve)
         NAMED(execveat)
         NAMED(ptrace)
-        NAMED(process_vm_readv)
-        NAMED(process_vm_writev)
 #if defined(__NR_socketcall)
         NAMED(socketcall)
 #endif
@@ -309,8 +359,6 @@ const char *call_name(long number, char (&unknown)[32]) {
         NAMED(dup3)
         NAMED(fcntl)
         NAMED(uname)
-        NAMED(readlinkat)
-        NAMED(faccessat)
         NAMED(openat2)
         NAMED(mkdirat)
         NAMED(unlinkat)
@@ -333,13 +381,22 @@ const char *call_name(long number, char (&unknown)[32]) {
         NAMED(symlink)
         NAMED(mknod)
         NAMED(creat)
-        NAMED(readlink)
-        NAMED(access)
 #endif
     default: break;
     }
 #undef NAMED
-    std::snprintf(unknown, sizeof unknown, "system call %ld", number);
+    // Written by hand: this runs in a signal handler.
+    char digits[24];
+    int count = 0;
+    for (unsigned long left = static_cast<unsigned long>(number); count == 0 || left > 0; left /= 10)
+        digits[count++] = static_cast<char>('0' + left % 10);
+    const char prefix[] = "system call ";
+    std::size_t used = 0;
+    for (const char *c = prefix; *c; ++c)
+        unknown[used++] = *c;
+    while (count > 0 && used + 1 < sizeof unknown)
+        unknown[used++] = digits[--count];
+    unknown[used] = '\0';
     return unknown;
 }
 

@@ -14,12 +14,18 @@ namespace vantrell::sandbox {
 
 enum class Rule {
     allow,
-    own_process,    // only when its first argument names this process (or 0, itself)
-    terminal_query, // ioctl: only the requests a C library's stdio makes
-    thread_only,    // clone: a thread of this process, nothing else
-    thread_name,    // prctl: naming a thread, and the signal at its parent's end
-    landlock,       // a file opened: Landlock decides what may be read
-    no_such_call,   // answered ENOSYS, so that the C library falls back to a listed call
+    not_host_stream, // reading: not the host's standard output or error, which may be its terminal
+    own_position,    // moving in a file: not in the standard streams, whose position the host shares
+    own_process,     // only when its first argument names this process (or 0, itself)
+    terminal_query,  // ioctl: only the requests a C library's stdio makes
+    thread_only,     // clone: a thread of this process, nothing else
+    thread_name,     // prctl: naming a thread, and the signal at its parent's end
+    landlock,        // a file opened: Landlock decides what may be read
+    no_such_call,    // answered ENOSYS, so that the C library falls back to a listed call
+    signal_mask,     // allowed; when refusals are named, done by the trap handler, which never blocks SIGSYS
+    signal_action,   // allowed; when refusals are named, SIGSYS's stays the trap handler's
+    gate_copy,       // refused; when refusals are named, allowed at the gate on this process only (the
+                     // handler's copies of the module's arguments)
 };
 
 struct AllowedCall {
@@ -35,7 +41,9 @@ const std::vector<AllowedCall> &allowed_calls();
 // `name_refusals`, traps refused calls (SIGSYS) so that they can be named;
 // opening a file then traps too, unless the call is made at `gate` (the
 // address of the instruction after the system call that the trap handler
-// makes it again with), so that a refused opening can be named as well.
+// makes it again with), so that a refused opening can be named as well;
+// and so do the calls that would block SIGSYS or take its handler
+// (refusal_names_linux.hpp), so that a trap never ends the process.
 // Empty when the program cannot be made.
 std::vector<sock_filter> filter_program(pid_t own, bool name_refusals, std::uintptr_t gate);
 

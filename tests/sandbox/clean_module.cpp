@@ -8,10 +8,12 @@
 #include "ai_module.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -152,6 +154,14 @@ int32_t AI_CALL initialize(const char *) {
     } catch (const std::exception &failure) {
         std::cout << "clean: the random device failed: " << failure.what() << std::endl;
     }
+    // The book's own name and whether it may be read, as a library finds
+    // them (realpath reads each link, access asks): the same sandboxed.
+    char *resolved = realpath(book_path().c_str(), nullptr);
+    std::cout << "clean: the book resolves " << (resolved ? "to a path" : std::strerror(errno)) << ", "
+              << (access(book_path().c_str(), R_OK) == 0 ? "readable" : std::strerror(errno)) << std::endl;
+    std::free(resolved);
+    std::cout << "clean: " << (std::thread::hardware_concurrency() > 0 ? "processors counted" : "no processor count")
+              << std::endl;
     const bool forward = std::chrono::steady_clock::now() >= start;
     std::cout << "clean: the clock " << (forward ? "went forward" : "went back") << std::endl;
     return 1;

@@ -1,7 +1,10 @@
 // Runs a program in a pseudo-terminal of its own, so that what a module
 // types into its terminal lands there, and says what was typed:
 //
-//   pty-run <program> [<argument>...]
+//   pty-run [--input <text>] <program> [<argument>...]
+//
+// --input: <text> waits on the terminal's input before the program starts,
+// as if the user had typed it ahead.
 //
 // The program runs with the pseudo-terminal, in raw mode (no echo, no line
 // editing), as its controlling terminal and its standard streams. Once it
@@ -69,8 +72,12 @@ int exit_status(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 1
 } // namespace
 
 int main(int argc, char **argv) {
+    const bool typed_ahead = argc > 2 && std::string(argv[1]) == "--input";
+    const char *input = typed_ahead ? argv[2] : "";
+    if (typed_ahead)
+        argv += 2, argc -= 2;
     if (argc < 2) {
-        std::fprintf(stderr, "usage: pty-run <program> [<argument>...]\n");
+        std::fprintf(stderr, "usage: pty-run [--input <text>] <program> [<argument>...]\n");
         return 2;
     }
     const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -86,6 +93,11 @@ int main(int argc, char **argv) {
     }
     cfmakeraw(&raw);
     tcsetattr(slave, TCSANOW, &raw);
+    const std::string ahead = input;
+    if (!ahead.empty() && write(master, ahead.data(), ahead.size()) != static_cast<ssize_t>(ahead.size())) {
+        std::perror("pty-run: the input typed ahead");
+        return 2;
+    }
     const pid_t leader = fork();
     if (leader == 0)
         lead(master, slave, argv + 1);

@@ -1,13 +1,17 @@
 // A module that types into the terminal it was started from: in
 // initialize, TIOCSTI on its standard streams and on /dev/tty, one
 // harmless line each (": INJECTED-BY-<stream>", a shell's no-op), and
-// TIOCLINUX's selection paste on its standard streams.
+// TIOCLINUX's selection paste on its standard streams. And one that reads
+// what the user types: getCreateGameOption(1) reads what waits on its
+// standard output and error (the host's terminal, open both ways), then on
+// its standard input.
 #include "hostile.hpp"
 
 #include "ai_module.h"
 
 #include <fcntl.h>
 #include <linux/tiocl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -41,6 +45,23 @@ int32_t AI_CALL initialize(const char *) {
         char paste_selection = TIOCL_PASTESEL;
         hostile::report(who, "TIOCLINUX on fd " + std::to_string(fd),
                         hostile::outcome(ioctl(fd, TIOCLINUX, &paste_selection) == 0));
+    }
+    return 1;
+}
+
+int32_t AI_CALL getCreateGameOption(int32_t) {
+    for (int fd : {1, 2, 0}) {
+        pollfd waiting{fd, POLLIN, 0};
+        std::string outcome = "nothing to read";
+        if (poll(&waiting, 1, 0) > 0) {
+            char text[64];
+            const ssize_t got = read(fd, text, sizeof text);
+            if (got > 0)
+                outcome = "done: " + std::string(text, static_cast<std::size_t>(got));
+            else if (got < 0)
+                outcome = hostile::outcome(false);
+        }
+        hostile::report(who, "read fd " + std::to_string(fd), outcome);
     }
     return 1;
 }

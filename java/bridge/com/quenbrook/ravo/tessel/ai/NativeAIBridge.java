@@ -163,10 +163,14 @@ package com.quenbrook.ravo.tessel.ai;
  *     outside the filter; on Windows the token keeps its privileges at a low
  *     integrity level;</li>
  * <li>the terminal: on Linux the companion is in a session of its own, with
- *     no controlling terminal and an empty standard input, and its only
- *     terminal requests are the two a C library's stdio makes (so it cannot
- *     type into the host's terminal); on Windows its standard input is
- *     empty; both write to the host's standard output and error;</li>
+ *     no controlling terminal and an empty standard input; it may not read
+ *     its standard output or error (the host's terminal is open both ways),
+ *     and its only terminal requests are the two a C library's stdio makes
+ *     (so it cannot type into the host's terminal); on Windows its standard
+ *     input is empty, but it shares the host's console, if the host has one,
+ *     whose input a process of low integrity can still read and write: a
+ *     host that does not trust its modules runs without a console (javaw, a
+ *     service). Both write to the host's standard output and error;</li>
  * <li>threads and memory: on Linux the module may start at most 64 threads
  *     ({@link #SANDBOX_THREAD_LIMIT}; then a new one fails with EAGAIN) and
  *     has an address space of 1 GiB (32-bit) or 4 GiB (64-bit), 64 open

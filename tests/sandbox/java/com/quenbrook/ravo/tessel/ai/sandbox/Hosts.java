@@ -90,9 +90,17 @@ final class Hosts {
      * when `inTerminal`. Its companion must be gone soon after it.
      */
     static Run host(User user, Mode mode, RunFolder folder, boolean inTerminal, String... steps) {
+        return host(user, mode, folder, inTerminal ? "" : null, steps);
+    }
+
+    /** The same in a terminal of its own, on whose input `typedAhead` waits (null: no terminal). */
+    static Run host(User user, Mode mode, RunFolder folder, String typedAhead, String... steps) {
+        boolean inTerminal = typedAhead != null;
         List<String> command = new ArrayList<>();
         if (inTerminal)
             command.add(Settings.get("pty_run"));
+        if (inTerminal && !typedAhead.isEmpty())
+            command.addAll(List.of("--input", typedAhead));
         command.addAll(jvm(user, mode, folder.path));
         command.addAll(List.of("-cp", Settings.get("classpath"), HostileHost.class.getName(), folder.module.toString()));
         command.addAll(Arrays.asList(steps));

@@ -231,7 +231,30 @@ class SandboxEscapeTest {
         return disabled.equals("0") || disabled.equals("1") && user.isRoot();
     }
 
-    // 4. Typing into the terminal the host was started from.
+    // 4. The host's terminal: reading what the user types into it, through
+    // the standard output and error it shares (open both ways).
+
+    @ParameterizedTest(name = "as {0}")
+    @MethodSource("users")
+    void readingTheTerminalIsRefused(User user) throws Exception {
+        String secret = "typed-by-the-user";
+        try (RunFolder folder = folder("terminal")) {
+            Run run = Hosts.host(user, Mode.SANDBOX, folder, secret, "option:1", "report", "name");
+            assertEquals("EPERM", run.outcome("terminal", "read fd 1"), run.toString());
+            assertEquals("EPERM", run.outcome("terminal", "read fd 2"), run.toString());
+            assertEquals("nothing to read", run.outcome("terminal", "read fd 0"), "standard input is empty\n" + run);
+            assertEquals(secret, run.typed(), "what the user typed is still there, unread\n" + run);
+        }
+        if (!modes().contains(Mode.IN_PROCESS))
+            return;
+        try (RunFolder folder = folder("terminal")) {
+            Run run = Hosts.host(user, Mode.IN_PROCESS, folder, secret, "option:1", "report", "name");
+            assertEquals("done: " + secret, run.outcome("terminal", "read fd 1"), run.toString());
+            assertEquals("", run.typed(), run.toString());
+        }
+    }
+
+    // 4. The host's terminal: typing into it.
 
     @ParameterizedTest(name = "as {0}")
     @MethodSource("users")
