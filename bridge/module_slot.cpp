@@ -58,6 +58,7 @@ struct Companions {
     std::shared_ptr<Companion> by_width[2]; // the running companion for 32- and 64-bit modules (not sandboxed)
     Playing slot;                           // the slot's module, when a companion plays it
     std::shared_ptr<Companion> in_flight;   // the companion the turn's holder is talking to
+    unsigned takers = 0;                    // loads and terminates waiting to take the turn over
     platform::Lock turn;                    // one request at a time
 };
 Companions &state() {
@@ -69,6 +70,9 @@ std::atomic<bool> slot_through_companion{false};
 
 std::shared_ptr<Companion> &running(int bits) { return state().by_width[bits == 64 ? 1 : 0]; }
 
+// A companion let go of is let go outside `guard`: the last owner's
+// release ends and reaps it, which takes a while.
+
 // The slot's companion, taken out of it.
 Playing take_slot() {
     std::lock_guard<platform::Lock> guard(state().guard);
@@ -76,25 +80,35 @@ Playing take_slot() {
     return std::exchange(state().slot, Playing{});
 }
 
+// The companion the turn's holder talks to from now on (or none). While a
+// load or terminate waits to take the turn over, it is ended at once: the
+// holder's request then comes back at once, however long the module would
+// have kept it (a constructor that never returns, a call that hangs).
 void talking_to(const std::shared_ptr<Companion> &companion) {
+    std::shared_ptr<Companion> before;
     std::lock_guard<platform::Lock> guard(state().guard);
-    state().in_flight = companion;
+    before = std::exchange(state().in_flight, companion);
+    if (companion && state().takers > 0)
+        companion->end();
 }
 
-// The turn for a load or terminate: taken from a request in flight if need
-// be, whose companion is then ended so that the request gives its default
-// at once (it may never answer).
+// The turn for a load or terminate: taken over from a request in flight if
+// need be, whose companion is ended (and any its holder turns to before it
+// lets go), so that the request gives its default at once.
 class TakenTurn {
 public:
-    TakenTurn() : turn_(state().turn, std::try_to_lock) {
-        if (!turn_.owns_lock()) {
-            {
-                std::lock_guard<platform::Lock> guard(state().guard);
-                if (state().in_flight)
-                    state().in_flight->end();
-            }
-            turn_.lock();
+    TakenTurn() : turn_(state().turn, std::defer_lock) {
+        if (turn_.try_lock())
+            return;
+        {
+            std::lock_guard<platform::Lock> guard(state().guard);
+            ++state().takers;
+            if (state().in_flight)
+                state().in_flight->end();
         }
+        turn_.lock();
+        std::lock_guard<platform::Lock> guard(state().guard);
+        --state().takers;
     }
     ~TakenTurn() { talking_to(nullptr); }
 
@@ -109,7 +123,15 @@ private:
 void let_companions_finish() noexcept {
     std::vector<std::shared_ptr<Companion>> companions;
     {
-        std::lock_guard<platform::Lock> guard(state().guard);
+        // On Windows the other threads are gone by now, one may have held
+        // the lock: not waited for long.
+        std::unique_lock<platform::Lock> guard(state().guard, std::defer_lock);
+        const auto give_up = channel::Clock::now() + std::chrono::milliseconds(200);
+        while (!guard.try_lock()) {
+            if (channel::Clock::now() > give_up)
+                return;
+            channel::yield_processor();
+        }
         for (const auto &companion : {state().by_width[0], state().by_width[1], state().slot.companion})
             if (companion)
                 companions.push_back(companion);
@@ -158,11 +180,12 @@ void leave(const std::shared_ptr<Companion> &companion) {
 // there is none, the one there has ended since, or it is sandboxed.
 std::shared_ptr<Companion> companion_for(int bits) {
     if (!sandboxed) {
+        std::shared_ptr<Companion> ended;
         std::lock_guard<platform::Lock> guard(state().guard);
         std::shared_ptr<Companion> &companion = running(bits);
         if (companion && companion->alive())
             return companion;
-        companion.reset();
+        ended = std::move(companion);
     }
     std::shared_ptr<Companion> started = Companion::start(bits, sandboxed);
     if (!started)
@@ -260,7 +283,7 @@ bool load(JNIEnv *env, jstring path) {
             return false;
         }
         std::lock_guard<platform::Lock> guard(state().guard);
-        state().slot = Playing{companion, module, asked.limit};
+        state().slot = Playing{companion, module, asked.limit}; // empty before: take_slot() above
         slot_through_companion = true;
         return true;
     }
@@ -297,14 +320,16 @@ void lost(const std::shared_ptr<Companion> &companion) noexcept {
     if (!companion)
         return;
     companion->end();
+    Playing emptied;
+    std::shared_ptr<Companion> dropped[2];
     std::lock_guard<platform::Lock> guard(state().guard);
     if (state().slot.companion == companion) {
-        state().slot = Playing{};
+        emptied = std::exchange(state().slot, Playing{});
         slot_through_companion = false;
     }
     for (int bits : {32, 64})
         if (running(bits) == companion)
-            running(bits).reset();
+            dropped[bits == 64] = std::move(running(bits));
 }
 
 void terminate() {

@@ -29,7 +29,9 @@ constexpr auto grace_after_host = 3s;
 
 int main(int argc, char **argv) {
     using namespace vantrell;
-    companion::Attachment attached = companion::attach(argc, argv);
+    // Never destroyed: the thread that ends this process after the host
+    // uses it until the very end.
+    static companion::Attachment attached = companion::attach(argc, argv);
     if (!attached.area || attached.area->magic != channel::protocol_magic ||
         attached.area->version != channel::protocol_version)
         return 1;

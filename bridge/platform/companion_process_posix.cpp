@@ -61,7 +61,7 @@ public:
     // all it started when asked to (SIGTERM), and is reaped once it has.
     PosixCompanion(pid_t pid, bool warden, channel::SharedArea *area, int socket)
         : pid_(pid), warden_(warden), watch_(process_descriptor(pid)), area_(area),
-          link_(socket, watch_ >= 0 ? dup(watch_) : -1) {}
+          link_(socket, watch_ >= 0 ? fcntl(watch_, F_DUPFD_CLOEXEC, 0) : -1) {}
     ~PosixCompanion() override {
         end();
         if (!wait_for_end(std::chrono::seconds(2)))
@@ -75,14 +75,14 @@ public:
     channel::SharedArea &area() override { return *area_; }
     channel::PeerLink &link() override { return link_; }
 
-    // Unreaped until the destructor, the process keeps its id: no signal
-    // here can reach another process.
+    // Through its pidfd where there is one: the signal reaches this process
+    // or none, even if a host that ignores SIGCHLD let it be reaped.
     void end() noexcept override {
         if (warden_) {
-            kill(pid_, SIGCONT);
-            kill(pid_, SIGTERM);
+            send(SIGCONT);
+            send(SIGTERM);
         } else {
-            kill(pid_, SIGKILL);
+            send(SIGKILL);
         }
     }
 
@@ -110,12 +110,32 @@ public:
     }
 
 private:
+    void send(int number) noexcept {
+        if (watch_ < 0 || syscall(SYS_pidfd_send_signal, watch_, number, nullptr, 0) != 0)
+            kill(pid_, number);
+    }
+
     pid_t pid_;
     bool warden_;
     int watch_;
     channel::SharedArea *area_;
     channel::PeerLink link_;
 };
+
+// Whether "NAME=value" sets the locale: LANG, LANGUAGE, LC_ALL or one of
+// the C library's categories (not any LC_ name: a remote shell passes
+// those through, whatever they hold).
+bool is_locale_variable(const char *variable) {
+    static const char *const names[] = {"LANG",    "LANGUAGE",   "LC_ALL",       "LC_CTYPE",       "LC_NUMERIC",
+                                        "LC_TIME", "LC_COLLATE", "LC_MONETARY",  "LC_MESSAGES",    "LC_PAPER",
+                                        "LC_NAME", "LC_ADDRESS", "LC_TELEPHONE", "LC_MEASUREMENT", "LC_IDENTIFICATION"};
+    for (const char *name : names) {
+        const std::size_t length = std::strlen(name);
+        if (std::strncmp(variable, name, length) == 0 && variable[length] == '=')
+            return true;
+    }
+    return false;
+}
 
 // Closes a descriptor when it goes out of scope, unless released.
 struct Descriptor {
@@ -182,8 +202,7 @@ std::unique_ptr<CompanionProcess> CompanionProcess::start(int bits, bool sandbox
     char *argv[] = {const_cast<char *>(program.c_str()), mapping_fd, socket_fd, nullptr};
     std::vector<char *> locale_only;
     for (char **variable = environ; variable && *variable; ++variable)
-        if (std::strncmp(*variable, "LANG=", 5) == 0 || std::strncmp(*variable, "LANGUAGE=", 9) == 0 ||
-            std::strncmp(*variable, "LC_", 3) == 0)
+        if (is_locale_variable(*variable))
             locale_only.push_back(*variable);
     locale_only.push_back(nullptr);
     pid_t pid = 0;

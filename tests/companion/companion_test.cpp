@@ -16,6 +16,7 @@
 
 #if !defined(_WIN32)
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <pthread.h>
 #include <signal.h>
@@ -98,6 +99,25 @@ TEST_F(Companion, ModuleThatWritesIntoTheSharedAreaIsNotBelieved) {
 }
 
 #if !defined(_WIN32)
+// Nothing the bridge holds of a companion is inherited by a process the
+// host starts later.
+TEST_F(Companion, NothingOfANewCompanionIsInheritable) {
+    auto inheritable = [] {
+        int count = 0;
+        for (int fd = 0; fd < 4096; ++fd) {
+            const int flags = fcntl(fd, F_GETFD);
+            count += flags >= 0 && !(flags & FD_CLOEXEC);
+        }
+        return count;
+    };
+    ASSERT_TRUE(load(CRASHING_MODULE_PATH));
+    EXPECT_EQ(b.getCreateGameMode(env, cls), 0) << "the companion crashed: the next load starts a new one";
+    const int before = inheritable();
+    ASSERT_TRUE(load(FAULTS_MODULE_PATH));
+    EXPECT_EQ(b.getCreateGameOption(env, cls, 41), 42);
+    EXPECT_EQ(inheritable(), before);
+}
+
 // The host's thread may block signals (a JVM's do): the companion starts
 // with none blocked.
 TEST_F(Companion, CompanionStartsWithNoSignalBlocked) {

@@ -1,6 +1,8 @@
 package com.quenbrook.ravo.tessel.ai;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
+import static org.junit.jupiter.api.Assertions.assertTimeoutPreemptively;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 import static org.junit.jupiter.api.Assertions.fail;
 
@@ -8,6 +10,7 @@ import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.Paths;
 import java.nio.file.StandardOpenOption;
+import java.time.Duration;
 import java.util.ArrayList;
 import java.util.List;
 import java.util.Optional;
@@ -29,6 +32,7 @@ import org.junit.jupiter.params.provider.ValueSource;
 public class OutOfProcessFaultsTest {
     private static final String FAULTS = "tessel.test.module.faults";
     private static final String LOGGING = "tessel.test.module.logging";
+    private static final String STUCK = "tessel.test.module.stuck_loading";
     private static final int NEVER_RETURNS = 6, STOPS_ITSELF = 7, DAEMON_THEN_CRASH = 5, LEAVES_OUTPUT = 8;
 
     private static boolean sandboxed() {
@@ -64,6 +68,31 @@ public class OutOfProcessFaultsTest {
             assertEquals("Tarrowby", NativeAIBridge.getPublicName(), "the next module plays");
             NativeAIBridge.terminate();
         }
+    }
+
+    /**
+     * A load on another thread whose module never finishes loading (its
+     * constructor never returns) is given up by a terminate, whatever the
+     * moment: neither thread waits for good.
+     */
+    @Test
+    void aTerminateGivesUpALoadThatNeverEnds() {
+        assertTimeoutPreemptively(Duration.ofMinutes(2), () -> {
+            for (int round = 0; round < 12; ++round) {
+                assertTrue(NativeAIBridge.initializeLibrary(Modules.path(Modules.TARROWBY)));
+                CompletableFuture<Boolean> load =
+                        CompletableFuture.supplyAsync(() -> NativeAIBridge.initializeLibrary(Modules.path(STUCK)));
+                // From before the load has begun to well into it.
+                for (long until = System.nanoTime() + round * 250_000L; System.nanoTime() < until;)
+                    Thread.onSpinWait();
+                // A terminate that came first leaves the load to the next.
+                while (!load.isDone()) {
+                    NativeAIBridge.terminate();
+                    Thread.sleep(20);
+                }
+                assertFalse(load.get(), "the load of a module that never loads");
+            }
+        });
     }
 
     /** With a deadline, a call that never returns ends its module; the host plays on with the next. */
