@@ -39,10 +39,10 @@ constexpr std::uint64_t address_space_limit = sizeof(void *) == 4 ? (1ull << 30)
 // The descriptors (handles) it may hold open at once.
 constexpr unsigned open_files_limit = 64;
 // The threads a module may start (Linux); beyond them a new thread fails
-// (EAGAIN). The process's own two (its first thread, and the one that
-// watches for the host's end) come on top.
+// (EAGAIN). The process's own (a companion's first thread, and the one
+// that watches for the host's end) come on top.
 constexpr unsigned thread_limit = 64;
-constexpr unsigned own_threads = 2;
+constexpr unsigned companion_threads = 2;
 
 // What a confined process may read (Linux): the module's file, and files
 // and folders the host grants, read-only (a folder with all beneath it).
@@ -59,8 +59,10 @@ struct Readable {
 // ABI 6 or newer: this kernel offers ABI 3"); the process is then not to be
 // trusted with a module, confined in part or not at all.
 // `name_refusals`: refused calls are named (refusals()) instead of merely
-// refused (aimodule-check); the answers are the same.
-std::string confine(const Readable &readable, bool name_refusals = false);
+// refused (aimodule-check); the answers are the same. `own_threads`: the
+// threads the process runs besides the module's, its first included, so
+// that the module may start exactly thread_limit.
+std::string confine(const Readable &readable, bool name_refusals = false, unsigned own_threads = companion_threads);
 
 // The calls refused since the last time this was asked, as
 // `openat("/etc/hostname")` or `clone (a new process)`; empty where the

@@ -79,7 +79,7 @@ std::string seccomp(bool name_refusals) {
 
 } // namespace
 
-std::string confine(const Readable &readable, bool name_refusals) {
+std::string confine(const Readable &readable, bool name_refusals, unsigned own_threads) {
     // What the kernel must offer, before anything changes.
     const int abi = landlock_abi();
     if (abi < landlock_abi_needed)

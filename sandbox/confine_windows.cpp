@@ -62,7 +62,7 @@ std::string lower_integrity() {
 
 } // namespace
 
-std::string confine(const Readable &, bool) {
+std::string confine(const Readable &, bool, unsigned) {
     if (std::string missing = join_job(); !missing.empty())
         return missing;
     return lower_integrity();

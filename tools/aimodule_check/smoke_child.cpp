@@ -63,10 +63,11 @@ int smoke_child_main(const SmokeChild &child) {
     if (!end_with_parent(child.parent))
         return 6;
     // What the checker itself needs of the world (its stack's bounds) it
-    // takes before the sandbox closes.
+    // takes before the sandbox closes. It runs one thread of its own: the
+    // module may start as many as in a companion.
     if (child.sandbox.confined) {
         know_this_threads_stack();
-        if (const std::string missing = sandbox::confine({child.module_path, child.sandbox.granted}, true);
+        if (const std::string missing = sandbox::confine({child.module_path, child.sandbox.granted}, true, 1);
             !missing.empty()) {
             records.write({"unconfined", missing});
             return 5;
