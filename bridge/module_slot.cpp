@@ -277,11 +277,9 @@ bool load(JNIEnv *env, jstring path) {
         talking_to(companion);
         const Playing loaded{companion, 0, asked.limit};
         const std::uint32_t module = load_in(companion, units, count, asked.granted, loaded.deadline());
-        if (module == 0) {
-            if (sandboxed)
-                companion->end(); // it serves nothing else
-            return false;
-        }
+        if (module == 0)
+            return false; // a sandboxed companion, which serves nothing else, ends as it is let go
+
         std::lock_guard<platform::Lock> guard(state().guard);
         state().slot = Playing{companion, module, asked.limit}; // empty before: take_slot() above
         slot_through_companion = true;

@@ -179,13 +179,11 @@ std::unique_ptr<CompanionProcess> CompanionProcess::start(int bits, bool sandbox
     // blocked or ignored for it, whatever the host's thread had. It starts
     // in a session of its own, so that the terminal's signals (an
     // interrupt) reach the host alone, which then ends it with its output
-    // kept. A sandboxed one has nothing to read, and only the host's locale
-    // of its environment (which may hold secrets a module's chat could
-    // carry off).
+    // kept. A sandboxed one gets only the host's locale of its environment
+    // (which may hold secrets a module's chat could carry off); its empty
+    // standard input it makes itself as it confines itself.
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (sandboxed)
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, memory.fd, 3);
     posix_spawn_file_actions_adddup2(&actions, companion_end.fd, 4);
     posix_spawn_file_actions_addclosefrom_np(&actions, 5);
